@@ -1,0 +1,30 @@
+# The two commands of the README: `make demo` and `make test`.
+BUILD_DIR ?= build
+JOBS ?= 2
+CMAKE_FLAGS ?=
+
+.PHONY: deps configure build demo test bench clean format
+
+deps:
+	@scripts/install-deps
+
+configure: deps
+	@cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS) >/dev/null
+
+build: configure
+	@cmake --build $(BUILD_DIR) -j$(JOBS)
+
+demo: build
+	@$(BUILD_DIR)/tools/velmora-render/velmora-render list $(BUILD_DIR)/*.ofx.bundle
+
+test: build
+	@cd $(BUILD_DIR) && ctest --output-on-failure -j$(JOBS)
+
+bench: build
+	@cmake --build $(BUILD_DIR) -j$(JOBS) --target benchmarks
+
+format:
+	@git ls-files '*.h' '*.cpp' '*.cu' '*.cuh' | xargs clang-format -i
+
+clean:
+	@rm -rf $(BUILD_DIR)
