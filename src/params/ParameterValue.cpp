@@ -1,42 +1,21 @@
 #include "params/ParameterValue.h"
 
-#include <charconv>
 #include <cmath>
-#include <cstring>
 #include <limits>
-#include <system_error>
+
+#include "params/NumberText.h"
 
 namespace {
 
-// Skips leading white space and a leading '+', which from_chars does not accept.
-const char* skipToNumber(const char* first, const char* last) {
-    while (first != last && (*first == ' ' || *first == '\t' || *first == '\n' || *first == '\r' ||
-                             *first == '\f' || *first == '\v')) {
-        ++first;
-    }
-    if (first != last && *first == '+' && first + 1 != last && *(first + 1) != '-') ++first;
-    return first;
-}
-
-// Leading decimal number of a text, independent of the process locale.
-// Nothing parsed, overflow, and non-finite texts ("inf", "nan") give 0.
+// Text conversions: nothing parsed or out of range gives 0.
 double parseLeadingDouble(const std::string& text) {
-    const char* last = text.data() + text.size();
-    const char* first = skipToNumber(text.data(), last);
     double value = 0.0;
-    auto result = std::from_chars(first, last, value, std::chars_format::general);
-    if (result.ec != std::errc() || !std::isfinite(value)) return 0.0;
-    return value;
+    return numbertext::parseLeadingDouble(text, value) == numbertext::ParseStatus::Ok ? value : 0.0;
 }
 
-// Leading base-10 integer of a text; nothing parsed or outside 32 bits gives 0.
 int parseLeadingInt(const std::string& text) {
-    const char* last = text.data() + text.size();
-    const char* first = skipToNumber(text.data(), last);
     int value = 0;
-    auto result = std::from_chars(first, last, value, 10);
-    if (result.ec != std::errc()) return 0;
-    return value;
+    return numbertext::parseLeadingInt(text, value) == numbertext::ParseStatus::Ok ? value : 0;
 }
 
 // Truncates toward zero; NaN gives 0 and values beyond 32 bits saturate.
@@ -47,15 +26,7 @@ int truncateToInt(double value) {
     return static_cast<int>(value);
 }
 
-// "%f" formatting (six decimals) without depending on the process locale.
-std::string formatFixed(double value) {
-    if (std::isnan(value)) return std::signbit(value) ? "-nan" : "nan";
-    if (std::isinf(value)) return value < 0 ? "-inf" : "inf";
-    char buffer[400];
-    auto result = std::to_chars(buffer, buffer + sizeof(buffer), value, std::chars_format::fixed, 6);
-    if (result.ec != std::errc()) return "0.000000";
-    return std::string(buffer, result.ptr);
-}
+using numbertext::formatFixed;
 
 bool textToBool(const std::string& text) {
     if (text == "true" || text == "True" || text == "TRUE" || text == "1") return true;
