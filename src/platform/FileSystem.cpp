@@ -165,9 +165,15 @@ bool renameFile(const std::string& from, const std::string& to, std::string* err
     return true;
 }
 
-bool readFile(const std::string& path, std::string& contents, std::string* error) {
+bool readFile(const std::string& path, std::string& contents, std::string* error, std::size_t maxBytes) {
     if (isDirectory(path)) {
         setError(error, "is a folder");
+        return false;
+    }
+    std::error_code sizeCode;
+    const std::uintmax_t size = fs::file_size(fs::path(path), sizeCode);
+    if (!sizeCode && size > maxBytes) {
+        setError(error, "file is larger than " + std::to_string(maxBytes) + " bytes");
         return false;
     }
     std::ifstream in(path, std::ios::binary);

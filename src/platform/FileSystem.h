@@ -32,7 +32,9 @@ bool removeFile(const std::string& path, std::string* error = nullptr);
 // Renames, replacing an existing target.
 bool renameFile(const std::string& from, const std::string& to, std::string* error = nullptr);
 
-bool readFile(const std::string& path, std::string& contents, std::string* error = nullptr);
+// Reads a whole file; a file larger than maxBytes is refused without being read.
+bool readFile(const std::string& path, std::string& contents, std::string* error = nullptr,
+              std::size_t maxBytes = static_cast<std::size_t>(-1));
 
 // Writes a temporary file beside `path`, flushes it to disk and renames it over `path`.
 // On any failure the temporary file is removed and an earlier file at `path` stays untouched.

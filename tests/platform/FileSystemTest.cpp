@@ -77,6 +77,8 @@ TEST(FileSystem, FolderAndFileOperations) {
     writeText(folder / "text", "line\n");
     EXPECT_TRUE(readFile(folder / "text", contents));
     EXPECT_EQ(contents, "line\n");
+    EXPECT_FALSE(readFile(folder / "text", contents, &error, 4));  // larger than allowed
+    EXPECT_EQ(contents, "line\n");
 }
 
 TEST(FileSystem, PathPieces) {

@@ -1,0 +1,89 @@
+#include "presets/PresetFolders.h"
+
+#include "log/PluginLog.h"
+#include "platform/FileSystem.h"
+#include "platform/SafeName.h"
+#include "platform/UserFolders.h"
+#include "presets/PresetFile.h"
+
+namespace {
+
+const char kPresetSuffix[] = ".xml";
+
+// The standard OpenFX plug-in folder of each system.
+std::string systemPluginFolder() {
+#if defined(_WIN32)
+    return "C:\\Program Files\\Common Files\\OFX\\Plugins";
+#elif defined(__APPLE__)
+    return "/Library/OFX/Plugins";
+#else
+    return "/usr/OFX/Plugins";
+#endif
+}
+
+}  // namespace
+
+std::string bundleNameFromDefinitionPath(const std::string& definitionPath) {
+    std::string name = platform::fileName(definitionPath);
+    // Windows-style paths carry backslashes even where they are no separator.
+    std::size_t backslash = name.find_last_of('\\');
+    if (backslash != std::string::npos) name = name.substr(backslash + 1);
+    std::size_t dot = name.find_last_of('.');
+    return dot == std::string::npos ? name : name.substr(0, dot);
+}
+
+std::string presetEffectName(const std::string& shippedName, const std::string& name) {
+    return shippedName.empty() ? name : shippedName;
+}
+
+std::string userPresetFolder(const std::string& effectName) {
+    return platform::userPresetsFolder(effectName);
+}
+
+std::string factoryPresetFolder(const std::string& bundleName) {
+    std::string inBundle = platform::factoryPresetsFolder();
+    if (!inBundle.empty()) return inBundle;
+    if (bundleName.empty()) return std::string();
+    return platform::joinPath(
+        platform::joinPath(platform::joinPath(systemPluginFolder(), bundleName + ".ofx.bundle"), "Contents"),
+        platform::joinPath("Resources", "presets"));
+}
+
+std::vector<std::string> listPresetNames(const std::string& folder, std::size_t* entriesSeen) {
+    std::vector<std::string> usable;
+    for (const std::string& name : platform::listFilesWithSuffix(folder, kPresetSuffix, entriesSeen)) {
+        if (isValidPresetName(name)) {
+            usable.push_back(name);
+        } else {
+            VLOG_DEBUG("Skipping preset file with an unusable name: %s", printableForLog(name).c_str());
+        }
+    }
+    return usable;
+}
+
+std::string presetNameFromInput(const std::string& text) {
+    const char* blanks = " \t\r\n";
+    const std::size_t first = text.find_first_not_of(blanks);
+    if (first == std::string::npos) return std::string();
+    const std::size_t last = text.find_last_not_of(blanks);
+    std::string name = text.substr(first, last - first + 1);
+    const std::size_t suffixLength = sizeof(kPresetSuffix) - 1;
+    if (name.size() >= suffixLength &&
+        name.compare(name.size() - suffixLength, suffixLength, kPresetSuffix) == 0) {
+        name.erase(name.size() - suffixLength);
+    }
+    return name;
+}
+
+bool isValidPresetName(const std::string& name, std::string* reason) {
+    if (name.empty()) {
+        if (reason) *reason = "the name is empty";
+        return false;
+    }
+    // The file name carries the ".xml" ending, so "CON" and "CON.xml" are both caught.
+    return platform::isSafeFileName(name, reason) && platform::isSafeFileName(name + kPresetSuffix, reason);
+}
+
+std::string presetFilePath(const std::string& folder, const std::string& name) {
+    return folder + "/" + name + kPresetSuffix;
+}
