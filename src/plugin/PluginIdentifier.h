@@ -1,0 +1,7 @@
+#pragma once
+
+#include <string>
+
+// "com.xmlframework." followed by the definition file's stem: the text after the last '/' or
+// '\', cut before its last '.'.
+std::string pluginIdentifierFromPath(const std::string& definitionPath);
