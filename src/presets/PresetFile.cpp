@@ -176,7 +176,7 @@ void addDefinitionParam(pugi::xml_node parameters, const PresetParameter& parame
         addParam(parameters, parameter.name, "vec2", components(value, 2));
     } else if (type == "vec3" || type == "color") {
         addParam(parameters, parameter.name, "vec3", components(value, 3));
-    } else if (type == "color_rgba") {
+    } else if (type == "color_rgba" || type == "vec4") {
         addParam(parameters, parameter.name, "vec4", components(value, 4));
     } else if (type == "string" || type == "filepath") {
         addParam(parameters, parameter.name, type, value.asString());
