@@ -1,0 +1,71 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "HandleTag.h"
+#include "PropertySet.h"
+#include "ofxCore.h"
+#include "ofxInteract.h"
+
+namespace vhost {
+
+class Instance;
+class Host;
+
+// The object behind an OfxInteractHandle.
+class InteractObject : public HandleTag {
+  public:
+    static constexpr HandleKind kHandleKind = HandleKind::Interact;
+    explicit InteractObject(Host* host) : HandleTag(kHandleKind), host(host), props("OfxInteract") {}
+    OfxInteractHandle handle() { return toHandle<OfxInteractHandle>(this); }
+    static InteractObject* from(OfxInteractHandle h) { return fromHandle<InteractObject>(h); }
+    Host* host;
+    PropertySet props;
+};
+
+// The draw context handed to an interact's draw action; draw-suite calls on it are recorded.
+class DrawContext : public HandleTag {
+  public:
+    static constexpr HandleKind kHandleKind = HandleKind::DrawContext;
+    explicit DrawContext(Host* host) : HandleTag(kHandleKind), host(host) {}
+    Host* host;
+};
+
+// An effect instance's overlay interact, as a viewer would drive it: described and created on
+// construction, destroyed with this object. Each call returns the plug-in's status; draw-suite
+// calls land in the host's records.
+class Overlay {
+  public:
+    // Throws HostError when the effect has no overlay or its interact fails to start.
+    explicit Overlay(Instance& instance);
+    ~Overlay();
+    Overlay(const Overlay&) = delete;
+    Overlay& operator=(const Overlay&) = delete;
+
+    OfxStatus draw(double time, OfxPointD pixelScale = {1.0, 1.0});
+    OfxStatus penDown(double time, OfxPointD position, double pressure = 1.0);
+    OfxStatus penMotion(double time, OfxPointD position, double pressure = 1.0);
+    OfxStatus penUp(double time, OfxPointD position, double pressure = 0.0);
+    OfxStatus keyDown(double time, int key, const std::string& text);
+    OfxStatus keyUp(double time, int key, const std::string& text);
+    OfxStatus gainFocus(double time);
+    OfxStatus loseFocus(double time);
+    PropertySet& properties() { return instance_->props; }
+
+  private:
+    OfxStatus call(const char* action, InteractObject& object, OfxPropertySetHandle args);
+    OfxStatus pen(const char* action, double time, OfxPointD position, double pressure);
+    OfxStatus key(const char* action, double time, int key, const std::string& text);
+    OfxStatus focus(const char* action, double time);
+    void baseArgs(PropertySet& args, double time);
+
+    Instance& effect_;
+    OfxPluginEntryPoint* entry_ = nullptr;
+    std::unique_ptr<InteractObject> descriptor_;
+    std::unique_ptr<InteractObject> instance_;
+    DrawContext drawContext_;
+    bool created_ = false;
+};
+
+}  // namespace vhost
