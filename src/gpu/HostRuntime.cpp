@@ -732,7 +732,7 @@ const char* HostRuntime::getErrorString(GpuError error) const {
         case GpuErr::InvalidFilterSetting:
             return "linear filtering not supported for non-float type";
         case GpuErr::InvalidNormSetting:
-            return "read as normalized float not supported for 32-bit non float type";
+            return "read as normalized float not supported for data type";
         case GpuErr::StubLibrary:
             return "CUDA driver is a stub library";
         case GpuErr::InsufficientDriver:
