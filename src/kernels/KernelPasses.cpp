@@ -1,0 +1,184 @@
+#include "kernels/KernelPasses.h"
+
+#include <cstring>
+
+#include "gpu/GpuRuntime.h"
+#include "kernels/KernelLaunch.h"
+#include "log/PluginLog.h"
+
+namespace {
+
+using ModuleLauncher = int (*)(const KernelLaunchArgs&);
+
+struct KernelModule {
+    const char* name;
+    KernelPassFunction pass;
+    ModuleLauncher host;
+    ModuleLauncher cuda;
+};
+
+#if defined(VELMORA_HAVE_CUDA)
+#define VELMORA_CUDA_LAUNCHER(fn) &cuda_impl::fn
+#else
+#define VELMORA_CUDA_LAUNCHER(fn) nullptr
+#endif
+
+const KernelModule kModules[] = {
+    {"mask_prep", &call_mask_prep_kernel_Pass, &host_impl::launchMaskPrep,
+     VELMORA_CUDA_LAUNCHER(launchMaskPrep)},
+    {"blur_divide", &call_blur_divide_kernel_Pass, &host_impl::launchBlurDivide,
+     VELMORA_CUDA_LAUNCHER(launchBlurDivide)},
+    {"post_blur", &call_post_blur_kernel_Pass, &host_impl::launchPostBlur,
+     VELMORA_CUDA_LAUNCHER(launchPostBlur)},
+    {"retexture_blur", &call_retexture_blur_kernel_Pass, &host_impl::launchRetextureBlur,
+     VELMORA_CUDA_LAUNCHER(launchRetextureBlur)},
+    {"composite", &call_composite_kernel_Pass, &host_impl::launchComposite,
+     VELMORA_CUDA_LAUNCHER(launchComposite)},
+};
+
+enum ModuleIndex { MaskPrep = 0, BlurDivide, PostBlur, RetextureBlur, Composite };
+
+const char* slotName(const SourceSlot& slot) {
+    return reinterpret_cast<const char*>(static_cast<uintptr_t>(slot.sourceName));
+}
+
+bool startsWith(const char* text, const char* prefix) {
+    return std::strncmp(text, prefix, std::strlen(prefix)) == 0;
+}
+
+void* asPointer(uint64_t value) {
+    return reinterpret_cast<void*>(static_cast<uintptr_t>(value));
+}
+
+void logPass(const SystemParameters& system, const SourceConnections& sources, uint64_t working,
+             int inputCount) {
+    VLOG_DEBUG(
+        "[SMART DEBUG] pipelineExec=%d processExec=%d currentPipeline=%d: workingImageTex=%p (numInputs=%d, "
+        "sourceCount=%d)",
+        system.currentPipelineExecution, system.currentProcessExecution, system.currentPipeline,
+        asPointer(working), inputCount, sources.sourceCount);
+    const int count = sources.sourceCount < MAX_SOURCE_SLOTS ? sources.sourceCount : MAX_SOURCE_SLOTS;
+    for (int i = 0; i < count; ++i) {
+        VLOG_DEBUG("[SMART DEBUG]   sources[%d].textureObject = %p", i,
+                   asPointer(sources.sources[i].textureObject));
+    }
+}
+
+int runPass(ModuleIndex index, GpuStream stream, const SystemParameters* system,
+            const PipelineParameters* pipeline, const SourceConnections* sources,
+            const AnimatedParameters* parameters, const BundledResources* resources,
+            const DeviceBuffers* buffers, uint64_t workingImageTex, uint64_t outputSurface) {
+    if (!system || !pipeline || !sources || !parameters || !resources || !buffers)
+        return GpuErr::InvalidValue;
+
+    const int inputCount = effectInputCount(*sources);
+    if (workingImageTex == 0) workingImageTex = chooseWorkingImage(*system, *sources, inputCount);
+    if (PluginLog::instance().level() >= LogLevel::Debug)
+        logPass(*system, *sources, workingImageTex, inputCount);
+
+    const LaunchGeometry geometry = launchGeometryFor(*system);
+    if (geometry.gridX == 0 || geometry.gridY == 0) return GpuErr::InvalidConfiguration;
+
+    const KernelLaunchArgs args{stream,    system,  pipeline,        sources,      parameters,
+                                resources, buffers, workingImageTex, outputSurface};
+    const KernelModule& module = kModules[index];
+    if (gpuRuntime().kind() == GpuBackendKind::Cuda) {
+        return module.cuda ? module.cuda(args) : GpuErr::NoDevice;
+    }
+    return module.host(args);
+}
+
+}  // namespace
+
+std::string kernelBaseName(const std::string& file) {
+    std::string name = file;
+    const size_t cu = name.find(".cu");
+    if (cu != std::string::npos) name.erase(cu);
+    const size_t metal = name.find(".metal");
+    if (metal != std::string::npos) name.erase(metal);
+    return name;
+}
+
+KernelPassFunction findKernelPassFunction(const std::string& file) {
+    const std::string name = kernelBaseName(file);
+    for (const KernelModule& module : kModules) {
+        if (name == module.name) return module.pass;
+    }
+    return nullptr;
+}
+
+int effectInputCount(const SourceConnections& sources) {
+    const int count = sources.sourceCount < MAX_SOURCE_SLOTS ? sources.sourceCount : MAX_SOURCE_SLOTS;
+    for (int i = 0; i < count; ++i) {
+        const char* name = slotName(sources.sources[i]);
+        if (!name) continue;
+        if (std::strcmp(name, "effectOutput") == 0 || startsWith(name, "pipelineOutput_") ||
+            startsWith(name, "accum_")) {
+            return i;
+        }
+    }
+    return count;
+}
+
+uint64_t chooseWorkingImage(const SystemParameters& system, const SourceConnections& sources,
+                            int inputCount) {
+    const int count = sources.sourceCount < MAX_SOURCE_SLOTS ? sources.sourceCount : MAX_SOURCE_SLOTS;
+    const int n = inputCount;
+    const int k = system.currentPipeline;
+    auto slot = [&](int index) -> uint64_t {
+        return index >= 0 && index < count ? sources.sources[index].textureObject : 0;
+    };
+    if (system.currentProcessExecution > 0) return slot(n + 1 + k);
+    if (system.currentPipelineExecution > 0 && k == 0) return slot(n);
+    if (k > 0 && n + k < count) return slot(n + k);
+    return slot(0);
+}
+
+extern "C" {
+
+int call_mask_prep_kernel_Pass(GpuStream stream, const SystemParameters* system,
+                               const PipelineParameters* pipeline, const SourceConnections* sources,
+                               const AnimatedParameters* parameters, const BundledResources* resources,
+                               const DeviceBuffers* buffers, const char*, uint64_t workingImageTex,
+                               uint64_t outputSurface) {
+    return runPass(MaskPrep, stream, system, pipeline, sources, parameters, resources, buffers,
+                   workingImageTex, outputSurface);
+}
+
+int call_blur_divide_kernel_Pass(GpuStream stream, const SystemParameters* system,
+                                 const PipelineParameters* pipeline, const SourceConnections* sources,
+                                 const AnimatedParameters* parameters, const BundledResources* resources,
+                                 const DeviceBuffers* buffers, const char*, uint64_t workingImageTex,
+                                 uint64_t outputSurface) {
+    return runPass(BlurDivide, stream, system, pipeline, sources, parameters, resources, buffers,
+                   workingImageTex, outputSurface);
+}
+
+int call_post_blur_kernel_Pass(GpuStream stream, const SystemParameters* system,
+                               const PipelineParameters* pipeline, const SourceConnections* sources,
+                               const AnimatedParameters* parameters, const BundledResources* resources,
+                               const DeviceBuffers* buffers, const char*, uint64_t workingImageTex,
+                               uint64_t outputSurface) {
+    return runPass(PostBlur, stream, system, pipeline, sources, parameters, resources, buffers,
+                   workingImageTex, outputSurface);
+}
+
+int call_retexture_blur_kernel_Pass(GpuStream stream, const SystemParameters* system,
+                                    const PipelineParameters* pipeline, const SourceConnections* sources,
+                                    const AnimatedParameters* parameters, const BundledResources* resources,
+                                    const DeviceBuffers* buffers, const char*, uint64_t workingImageTex,
+                                    uint64_t outputSurface) {
+    return runPass(RetextureBlur, stream, system, pipeline, sources, parameters, resources, buffers,
+                   workingImageTex, outputSurface);
+}
+
+int call_composite_kernel_Pass(GpuStream stream, const SystemParameters* system,
+                               const PipelineParameters* pipeline, const SourceConnections* sources,
+                               const AnimatedParameters* parameters, const BundledResources* resources,
+                               const DeviceBuffers* buffers, const char*, uint64_t workingImageTex,
+                               uint64_t outputSurface) {
+    return runPass(Composite, stream, system, pipeline, sources, parameters, resources, buffers,
+                   workingImageTex, outputSurface);
+}
+
+}  // extern "C"

@@ -1,0 +1,66 @@
+#pragma once
+
+// Launch functions of the effect kernels, one per kernel module, and the table that finds one
+// by the file name a definition's kernel entry gives.
+//
+// The five functions are exported from the library with C linkage, so a host or tool can find
+// them under their plain names (dlsym / GetProcAddress). Each returns the launch error code
+// (0 on success); the caller checks the runtime's last error and synchronises the stream.
+
+#include <stdint.h>
+
+#include <string>
+
+#include "gpu/GpuTypes.h"
+#include "kernels/KernelRecords.h"
+
+#if defined(_WIN32)
+#define VELMORA_KERNEL_EXPORT __declspec(dllexport)
+#else
+#define VELMORA_KERNEL_EXPORT __attribute__((visibility("default")))
+#endif
+
+using KernelPassFunction = int (*)(GpuStream stream, const SystemParameters* system,
+                                   const PipelineParameters* pipeline, const SourceConnections* sources,
+                                   const AnimatedParameters* parameters, const BundledResources* resources,
+                                   const DeviceBuffers* buffers, const char* kernelName,
+                                   uint64_t workingImageTex, uint64_t outputSurface);
+
+extern "C" {
+VELMORA_KERNEL_EXPORT int call_mask_prep_kernel_Pass(GpuStream, const SystemParameters*,
+                                                     const PipelineParameters*, const SourceConnections*,
+                                                     const AnimatedParameters*, const BundledResources*,
+                                                     const DeviceBuffers*, const char*, uint64_t, uint64_t);
+VELMORA_KERNEL_EXPORT int call_blur_divide_kernel_Pass(GpuStream, const SystemParameters*,
+                                                       const PipelineParameters*, const SourceConnections*,
+                                                       const AnimatedParameters*, const BundledResources*,
+                                                       const DeviceBuffers*, const char*, uint64_t, uint64_t);
+VELMORA_KERNEL_EXPORT int call_post_blur_kernel_Pass(GpuStream, const SystemParameters*,
+                                                     const PipelineParameters*, const SourceConnections*,
+                                                     const AnimatedParameters*, const BundledResources*,
+                                                     const DeviceBuffers*, const char*, uint64_t, uint64_t);
+VELMORA_KERNEL_EXPORT int call_retexture_blur_kernel_Pass(GpuStream, const SystemParameters*,
+                                                          const PipelineParameters*, const SourceConnections*,
+                                                          const AnimatedParameters*, const BundledResources*,
+                                                          const DeviceBuffers*, const char*, uint64_t,
+                                                          uint64_t);
+VELMORA_KERNEL_EXPORT int call_composite_kernel_Pass(GpuStream, const SystemParameters*,
+                                                     const PipelineParameters*, const SourceConnections*,
+                                                     const AnimatedParameters*, const BundledResources*,
+                                                     const DeviceBuffers*, const char*, uint64_t, uint64_t);
+}
+
+// The kernel's base name: the file name cut at the first ".cu", then at the first ".metal".
+std::string kernelBaseName(const std::string& file);
+
+// The launch function for a kernel file ("composite.cu", "composite.metal"), by exact,
+// case-sensitive match of the base name; null when the table has no such kernel.
+KernelPassFunction findKernelPassFunction(const std::string& file);
+
+// The working image a pass reads when the dispatcher hands none: the process's previous
+// execution, the previous effect execution, the previous process, or the first input.
+uint64_t chooseWorkingImage(const SystemParameters& system, const SourceConnections& sources, int inputCount);
+
+// The effect's input count as the source record shows it: the slots before the first
+// framework buffer ("effectOutput", "pipelineOutput_<k>", "accum_<name>").
+int effectInputCount(const SourceConnections& sources);

@@ -1,0 +1,2 @@
+// The composite kernel module built for the host backend.
+#include "../composite.cu"

@@ -1,0 +1,11 @@
+#include "gpu/KernelCompat.h"
+#include "kernels/GaussianLut.h"
+#include "kernels/KernelTables.h"
+#include "kernels/PerlinPermutation.h"
+
+const float* gaussianLutTable() {
+    return GAUSSIAN_LUT;
+}
+const int* permutationTable() {
+    return perm;
+}

@@ -1,0 +1,2 @@
+// The mask_prep kernel module built for the host backend.
+#include "../mask_prep.cu"

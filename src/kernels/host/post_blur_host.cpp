@@ -1,0 +1,2 @@
+// The post_blur kernel module built for the host backend.
+#include "../post_blur.cu"

@@ -1,0 +1,2 @@
+// The retexture_blur kernel module built for the host backend.
+#include "../retexture_blur.cu"
