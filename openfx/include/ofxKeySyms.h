@@ -10,6 +10,7 @@ extern "C" {
 #endif
 
 #define kOfxPropKeyString "kOfxPropKeyString"
+#define kOfxPropKeySym "kOfxPropKeySym"
 #define kOfxKey_Unknown 0x0
 #define kOfxKey_BackSpace 0xFF08
 #define kOfxKey_Tab 0xFF09

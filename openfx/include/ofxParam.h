@@ -60,6 +60,8 @@ extern "C" {
 #define kOfxParamInvalidateValueChangeToEnd "OfxParamInvalidateValueChangeToEnd"
 #define kOfxParamInvalidateAll "OfxParamInvalidateAll"
 #define kOfxParamPropHint "OfxParamPropHint"
+#define kOfxParamPropLayoutHint "OfxParamPropLayoutHint"
+#define kOfxParamPropLayoutPadWidth "OfxParamPropLayoutPadWidth"
 #define kOfxParamPropDefault "OfxParamPropDefault"
 #define kOfxParamPropDoubleType "OfxParamPropDoubleType"
 #define kOfxParamDoubleTypePlain "OfxParamDoubleTypePlain"

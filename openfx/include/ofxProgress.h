@@ -9,6 +9,8 @@
 extern "C" {
 #endif
 
+#define kOfxProgressSuite "OfxProgressSuite"
+
 typedef struct OfxProgressSuiteV1 {
     OfxStatus (*progressStart)(void*, const char*);
     OfxStatus (*progressUpdate)(void*, double);

@@ -9,6 +9,8 @@
 extern "C" {
 #endif
 
+#define kOfxTimeLineSuite "OfxTimeLineSuite"
+
 typedef struct OfxTimeLineSuiteV1 {
     OfxStatus (*getTime)(void*, double*);
     OfxStatus (*gotoTime)(void*, double);

@@ -380,8 +380,12 @@ std::vector<std::string> compareWithCompiled(const std::vector<AbiRow>& rows) {
 }
 
 const std::set<std::string>& intentionalExtraConstants() {
-    // The table skips the key symbol for 'H' between 'G' and 'I'; hosts send it all the same.
-    static const std::set<std::string> extras = {"kOfxKey_H"};
+    // Standard names the table leaves out but hosts use: the key symbol for 'H' (between 'G' and 'I'), the
+    // key-symbol property of key events, the names of the progress and time-line suites, and the layout
+    // hints of parameters.
+    static const std::set<std::string> extras = {
+        "kOfxKey_H",         "kOfxPropKeySym",          "kOfxProgressSuite",
+        "kOfxTimeLineSuite", "kOfxParamPropLayoutHint", "kOfxParamPropLayoutPadWidth"};
     return extras;
 }
 
