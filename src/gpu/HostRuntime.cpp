@@ -465,7 +465,7 @@ GpuError HostRuntime::memcpy2DAsync(void* dst, std::size_t dpitch, const void* s
     if (GpuError e = checkStream(stream)) return fail(e);
     if (widthBytes == 0 || height == 0)
         return validCopyKind(kind) ? GpuErr::Success : fail(GpuErr::InvalidMemcpyDirection);
-    if (height > 1 && (dpitch < widthBytes || spitch < widthBytes)) return fail(GpuErr::InvalidPitchValue);
+    if (dpitch < widthBytes || spitch < widthBytes) return fail(GpuErr::InvalidPitchValue);
     if (GpuError e = linearCopyCheck(dst, dpitch, src, spitch, widthBytes, height, kind)) return fail(e);
     copyRows(static_cast<unsigned char*>(dst), dpitch, static_cast<const unsigned char*>(src), spitch,
              widthBytes, height);
@@ -485,7 +485,7 @@ GpuError HostRuntime::toArray(GpuArray dst, std::size_t wOffset, std::size_t hOf
         if (!storage) return fail(GpuErr::InvalidResourceHandle);
         if (widthBytes == 0 || height == 0) return GpuErr::Success;
         if (!src) return fail(GpuErr::InvalidValue);
-        if (height > 1 && spitch < widthBytes) return fail(GpuErr::InvalidPitchValue);
+        if (spitch < widthBytes) return fail(GpuErr::InvalidPitchValue);
         if (wOffset > storage->pitch || widthBytes > storage->pitch - wOffset || hOffset > storage->rows ||
             height > storage->rows - hOffset)
             return fail(GpuErr::InvalidValue);
@@ -512,7 +512,7 @@ GpuError HostRuntime::fromArray(void* dst, std::size_t dpitch, GpuArray src, std
         if (!storage) return fail(GpuErr::InvalidResourceHandle);
         if (widthBytes == 0 || height == 0) return GpuErr::Success;
         if (!dst) return fail(GpuErr::InvalidValue);
-        if (height > 1 && dpitch < widthBytes) return fail(GpuErr::InvalidPitchValue);
+        if (dpitch < widthBytes) return fail(GpuErr::InvalidPitchValue);
         if (wOffset > storage->pitch || widthBytes > storage->pitch - wOffset || hOffset > storage->rows ||
             height > storage->rows - hOffset)
             return fail(GpuErr::InvalidValue);

@@ -242,6 +242,15 @@ inline float __uint_as_float(unsigned int i) {
     std::memcpy(&x, &i, sizeof x);
     return x;
 }
+template <class T>
+inline T __ldg(const T* p) {
+    return *p;
+}
+inline int __popc(unsigned int x) {
+    int n = 0;
+    for (; x; x &= x - 1) ++n;
+    return n;
+}
 inline int min(int a, int b) {
     return a < b ? a : b;
 }

@@ -37,11 +37,15 @@ TEST(BackendChoice, ForcedAndAutomaticChoices) {
 
 // The process-wide choice, made in a fresh child process for each setting of the variable.
 int chosenKindIn(const char* value) {
+#ifdef _WIN32
+    _putenv_s("VELMORA_BACKEND", value ? value : "");
+#else
     if (value) {
         setenv("VELMORA_BACKEND", value, 1);
     } else {
         unsetenv("VELMORA_BACKEND");
     }
+#endif
     GpuRuntime& rt = gpuRuntime();
     const bool consistent = (rt.kind() == GpuBackendKind::Host) == (std::string(rt.name()) == "host");
     if (!consistent) return 3;
