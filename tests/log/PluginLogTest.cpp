@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -235,6 +237,30 @@ TEST_F(PluginLogTest, ConcurrentLinesNeverInterleave) {
     }
     EXPECT_EQ(messages, 2000);
     log.setLevel(LogLevel::Error);
+}
+
+// The static log object says goodbye when the process (or the library) goes away, at INFO only.
+TEST_F(PluginLogTest, DestroyedLineAtUnload) {
+    for (const LogLevel level : {LogLevel::Info, LogLevel::Error}) {
+        const std::string effect = level == LogLevel::Info ? "bye_info" : "bye_error";
+        PluginLog::instance().flush();  // nothing buffered is written twice by the child
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            PluginLog::instance().switchEffect(effect);
+            PluginLog::instance().setLevel(level);
+            VLOG_ERROR("last words");
+            std::exit(0);
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        const std::string text = readFile(logPath(effect));
+        const std::string last = "[INFO] === Logger Destroyed ===\n";
+        const bool destroyed =
+            text.size() > last.size() && text.compare(text.size() - last.size(), last.size(), last) == 0;
+        EXPECT_EQ(destroyed, level == LogLevel::Info) << text;
+        EXPECT_NE(text.find("[ERROR] last words\n"), std::string::npos);
+    }
 }
 
 }  // namespace
