@@ -1,0 +1,104 @@
+#pragma once
+
+// The render engine of one effect instance: the body of its render action. It fetches the
+// output and input images, makes textures of them, runs the definition's processes for every
+// effect execution as pipelines of kernel passes, applies the framework's final processing and
+// hands the finished pixels back in the host's output image. It keeps the instance's persistent
+// GPU state (textures, buffer pool, process buffers, the plug-in-owned stream) between renders.
+
+#include <atomic>
+#include <cstddef>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "gpu/GpuRuntime.h"
+#include "kernels/FinalProcessingLaunch.h"
+#include "kernels/KernelRecords.h"
+#include "render/BufferPool.h"
+#include "render/RenderHost.h"
+#include "render/RenderTypes.h"
+#include "render/SourceRouting.h"
+#include "render/TextureManager.h"
+
+class XMLEffectDefinition;
+struct KernelDefinition;
+
+class RenderEngine {
+  public:
+    RenderEngine(RenderHost& host, const XMLEffectDefinition& definition, const RenderProfile& profile,
+                 GpuRuntime& gpu = gpuRuntime());
+    ~RenderEngine();
+    RenderEngine(const RenderEngine&) = delete;
+    RenderEngine& operator=(const RenderEngine&) = delete;
+
+    // The whole render. Throws std::runtime_error when it cannot produce the output image.
+    void setupAndProcess(const RenderRequest& request);
+
+    RenderBufferManager* acquireManager(const void* dstImgBuffer, int width, int height);
+    void flushPool(const RenderBufferManager* keep);
+
+    // State a render leaves behind, for the instance and its tests.
+    BufferPool& bufferPool() { return pool_; }
+    TextureManager& textures() { return textures_; }
+    const AlphaMatteSettings& alphaSettings() const { return alpha_; }
+    bool auxRoutingActive() const { return auxRoutingActive_; }
+    int auxSourceIndex() const { return auxSourceIndex_; }
+    std::size_t pipelineBufferCount() const { return pipelineOutputBuffers_.size(); }
+    bool hasPluginStream() const { return pluginStreamCreated_; }
+    int renderCount() const { return renderCounter_.load(); }
+
+  private:
+    struct PerRender;
+
+    void runSinglePipeline(PerRender& render, const std::vector<KernelDefinition>& kernels,
+                           void* outputBuffer, int outputRowBytes, int processIndex, int processCount,
+                           int effectExecution, int effectExecutionCount, int processExecution,
+                           int processExecutionCount);
+    void prepareProcessBuffers(int width, int height, int processCount);
+    void releaseProcessBuffers();
+    void fetchInputs(PerRender& render);
+    void fetchMatte(PerRender& render);
+    void applyFinalProcessing(PerRender& render);
+    int executionCount(const std::string& text, double time, bool logDynamic);
+    GpuStream effectiveStream(const RenderRequest& request) const;
+    const char* choosePlatform(const RenderRequest& request) const;
+
+    // Hooks of features the shipped effect does not use: temporal accumulation and device
+    // buffers, audio analysis and modulation. They do nothing until those features are built.
+    void prepareTemporalBuffers(PerRender&) {}
+    void copyAccumulationAfterProcess(PerRender&, int) {}
+    void copyAccumulationAtEnd(PerRender&) {}
+    void runAudioSteps(PerRender&) {}
+    bool audioVisualizerBypassesPipeline() const { return false; }
+
+    RenderHost& host_;
+    const XMLEffectDefinition& definition_;
+    RenderProfile profile_;
+    GpuRuntime& gpu_;
+
+    std::atomic<int> renderCounter_{0};
+    std::mutex renderMutex_;
+
+    GpuStream pluginStream_ = nullptr;
+    bool pluginStreamCreated_ = false;
+    RenderBufferManager* activeManager_ = nullptr;
+
+    void* effectOutputBuffer_ = nullptr;
+    std::vector<void*> pipelineOutputBuffers_;
+    GpuTextureObject effectOutputTexture_ = 0;
+    std::vector<GpuTextureObject> pipelineOutputTextures_;
+    int cachedWidth_ = 0, cachedHeight_ = 0, cachedProcessCount_ = 0;
+
+    TextureManager textures_;
+    BufferPool pool_;
+    DeviceBuffers deviceBuffers_;
+    AudioMonitorRecord monitorRecord_;
+
+    AlphaMatteSettings alpha_;
+    bool auxRoutingActive_ = false;
+    int auxSourceIndex_ = 0;
+    MatteInjectionState injection_;
+};
