@@ -102,9 +102,19 @@ inline float texelCoordinate(float c, int n, bool normalized) {
     return c < -limit ? -limit : (c > limit ? limit : c);
 }
 
+// floor() for coordinates already within int range.
+inline int floorToInt(float c) {
+    const int i = static_cast<int>(c);
+    return c < static_cast<float>(i) ? i - 1 : i;
+}
+
 // The 9-bit fixed-point weight of the hardware: 8 bits of fraction, rounded.
 inline float quantizedWeight(float fraction) {
-    return std::floor(fraction * 256.0f + 0.5f) * (1.0f / 256.0f);
+    return static_cast<float>(static_cast<int>(fraction * 256.0f + 0.5f)) * (1.0f / 256.0f);
+}
+
+inline int clampIndex(int i, int n) {
+    return i < 0 ? 0 : (i >= n ? n - 1 : i);
 }
 
 inline void sampleTexture2D(std::uint64_t handle, float x, float y, float out[4]) {
@@ -124,22 +134,32 @@ inline void sampleTexture2D(std::uint64_t handle, float x, float y, float out[4]
     const float cx = texelCoordinate(x, view.width, view.normalized);
     const float cy = texelCoordinate(y, view.height, view.normalized);
     if (view.filter == GpuFilterModePoint) {
-        fetchTexel(view, ax, ay, static_cast<int>(std::floor(cx)), static_cast<int>(std::floor(cy)), out);
+        fetchTexel(view, ax, ay, floorToInt(cx), floorToInt(cy), out);
         return;
     }
     const float bx = cx - 0.5f, by = cy - 0.5f;
-    const float fx = std::floor(bx), fy = std::floor(by);
-    const int i = static_cast<int>(fx), j = static_cast<int>(fy);
-    const float a = quantizedWeight(bx - fx), b = quantizedWeight(by - fy);
+    const int i = floorToInt(bx), j = floorToInt(by);
+    const float a = quantizedWeight(bx - static_cast<float>(i)),
+                b = quantizedWeight(by - static_cast<float>(j));
+    const float w00 = (1.0f - a) * (1.0f - b), w10 = a * (1.0f - b), w01 = (1.0f - a) * b, w11 = a * b;
+    if (view.components == 4 && ax == GpuAddressModeClamp && ay == GpuAddressModeClamp) {
+        // The render engine's textures: float4 texels, clamped in both axes.
+        const std::size_t i0 = 4u * static_cast<std::size_t>(clampIndex(i, view.width));
+        const std::size_t i1 = 4u * static_cast<std::size_t>(clampIndex(i + 1, view.width));
+        const float* r0 = reinterpret_cast<const float*>(
+            view.base + static_cast<std::size_t>(clampIndex(j, view.height)) * view.pitch);
+        const float* r1 = reinterpret_cast<const float*>(
+            view.base + static_cast<std::size_t>(clampIndex(j + 1, view.height)) * view.pitch);
+        for (int c = 0; c < 4; ++c)
+            out[c] = w00 * r0[i0 + c] + w10 * r0[i1 + c] + w01 * r1[i0 + c] + w11 * r1[i1 + c];
+        return;
+    }
     float t00[4], t10[4], t01[4], t11[4];
     fetchTexel(view, ax, ay, i, j, t00);
     fetchTexel(view, ax, ay, i + 1, j, t10);
     fetchTexel(view, ax, ay, i, j + 1, t01);
     fetchTexel(view, ax, ay, i + 1, j + 1, t11);
-    for (int c = 0; c < 4; ++c) {
-        out[c] = (1.0f - a) * (1.0f - b) * t00[c] + a * (1.0f - b) * t10[c] + (1.0f - a) * b * t01[c] +
-                 a * b * t11[c];
-    }
+    for (int c = 0; c < 4; ++c) out[c] = w00 * t00[c] + w10 * t10[c] + w01 * t01[c] + w11 * t11[c];
 }
 
 // Boundary modes of surface access (values as CUDA's cudaSurfaceBoundaryMode).
