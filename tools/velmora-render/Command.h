@@ -1,0 +1,15 @@
+#pragma once
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+// One sub-command of velmora-render: run(arguments after the sub-command name) -> exit code.
+struct Command {
+    const char* name;
+    const char* usage;
+    int (*run)(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+};
+
+int runList(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int runDescribe(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);

@@ -1,0 +1,38 @@
+// velmora-render: drives OpenFX plug-ins through our own host.
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "Command.h"
+
+namespace {
+
+const Command kCommands[] = {
+    {"list", "list BUNDLE...", runList},
+    {"describe", "describe BUNDLE [--host NAME] [--context filter|general|transition]", runDescribe},
+};
+
+void usage(std::ostream& err) {
+    err << "usage: velmora-render COMMAND [ARGS]\ncommands:\n";
+    for (const auto& c : kCommands) err << "  " << c.usage << "\n";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        usage(std::cerr);
+        return 2;
+    }
+    const std::string name = argv[1];
+    if (name == "--help" || name == "-h" || name == "help") {
+        usage(std::cout);
+        return 0;
+    }
+    std::vector<std::string> args(argv + 2, argv + argc);
+    for (const auto& c : kCommands)
+        if (name == c.name) return c.run(args, std::cout, std::cerr);
+    std::cerr << "velmora-render: unknown command '" << name << "'\n";
+    usage(std::cerr);
+    return 2;
+}
