@@ -318,7 +318,7 @@ class PluginFactoryHelper : public PluginFactory {
           uid_(id + std::to_string(versionMajor) + std::to_string(versionMinor)),
           versionMajor_(versionMajor),
           versionMinor_(versionMinor) {
-        instance() = this;
+        if (!instance()) instance() = this;  // the first factory of a type answers its main entry
     }
     ~PluginFactoryHelper() override {
         if (instance() == this) instance() = nullptr;

@@ -297,7 +297,8 @@ void ChoiceParamDescriptor::setDefault(int index) {
 namespace {
 // Shared by descriptors and instances: the option goes to the next index; a label adds a hint line.
 void appendChoiceOption(PropertySet& props, const std::string& option, const std::string& label) {
-    int n = props.propGetDimension(kOfxParamPropChoiceOption);
+    int n =
+        props.propExists(kOfxParamPropChoiceOption) ? props.propGetDimension(kOfxParamPropChoiceOption) : 0;
     props.propSetString(kOfxParamPropChoiceOption, option, n);
     if (label.empty()) return;
     std::string hint = props.propGetString(kOfxParamPropHint, 0, false);

@@ -126,7 +126,8 @@ std::vector<std::string> PropertySet::propGetStrings(const char* name, bool thro
 }
 
 void PropertySet::propAppendString(const char* name, const std::string& value, bool throwOnFailure) {
-    int n = propGetDimension(name, throwOnFailure);
+    // A property the host has not created yet starts at index 0.
+    int n = propExists(name) ? propGetDimension(name, throwOnFailure) : 0;
     propSetString(name, value, n, throwOnFailure);
 }
 
