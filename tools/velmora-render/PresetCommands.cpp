@@ -1,0 +1,238 @@
+#include "PresetCommands.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <stdexcept>
+
+#include "Effect.h"
+#include "Host.h"
+#include "HostError.h"
+#include "Instance.h"
+#include "Param.h"
+#include "PluginBinary.h"
+#include "PluginRecord.h"
+
+namespace presetcmd {
+namespace {
+
+const char kPluginIdentifier[] = "com.xmlframework.velmora";
+
+std::string withoutXmlEnding(const std::string& name) {
+    const std::string ending = ".xml";
+    if (name.size() > ending.size() && name.compare(name.size() - ending.size(), ending.size(), ending) == 0)
+        return name.substr(0, name.size() - ending.size());
+    return name;
+}
+
+// The preset names a dropdown offers: its options after the placeholder entries.
+std::vector<std::string> offered(const vhost::Instance& instance, const std::string& dropdown,
+                                 std::size_t skip) {
+    std::vector<std::string> options = instance.choiceOptions(dropdown);
+    if (options.size() <= skip) return {};
+    options.erase(options.begin(), options.begin() + static_cast<std::ptrdiff_t>(skip));
+    return options;
+}
+
+std::string joined(const std::vector<std::string>& names) {
+    std::string text;
+    for (const std::string& name : names) text += (text.empty() ? "" : ", ") + ("'" + name + "'");
+    return text.empty() ? "none" : text;
+}
+
+std::size_t messageCount(vhost::Instance& instance) {
+    return instance.record()->host().records().messages().size();
+}
+
+// An error the plug-in reported to the user since `before`, or "".
+std::string errorSince(vhost::Instance& instance, std::size_t before) {
+    const std::vector<vhost::MessageRecord> messages = instance.record()->host().records().messages();
+    for (std::size_t i = before; i < messages.size(); ++i)
+        if (messages[i].type == kOfxMessageError || messages[i].type == kOfxMessageFatal)
+            return messages[i].text;
+    return std::string();
+}
+
+void expectOk(OfxStatus status, const std::string& what) {
+    if (status != kOfxStatOK && status != kOfxStatReplyDefault)
+        throw std::runtime_error(what + " failed (OpenFX status " + std::to_string(status) + ")");
+}
+
+double parseNumber(const std::string& text, const std::string& name) {
+    errno = 0;
+    char* end = nullptr;
+    const double value = std::strtod(text.c_str(), &end);
+    if (text.empty() || end != text.c_str() + text.size() || errno == ERANGE || !std::isfinite(value))
+        throw std::runtime_error("--set " + name + ": '" + text + "' is not a number");
+    return value;
+}
+
+std::vector<std::string> splitComponents(const std::string& text) {
+    std::vector<std::string> pieces;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t comma = text.find(',', start);
+        pieces.push_back(text.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
+        if (comma == std::string::npos) return pieces;
+        start = comma + 1;
+    }
+}
+
+vhost::ParamValue convertSetting(vhost::Param& param, const std::string& name, const std::string& text) {
+    if (param.isText()) return text;
+    switch (param.kind()) {
+        case vhost::ParamKind::Boolean: {
+            std::string lower = text;
+            std::transform(lower.begin(), lower.end(), lower.begin(),
+                           [](unsigned char c) { return std::tolower(c); });
+            if (lower == "true" || lower == "on" || lower == "yes" || lower == "1") return true;
+            if (lower == "false" || lower == "off" || lower == "no" || lower == "0") return false;
+            throw std::runtime_error("--set " + name + ": '" + text + "' is not true or false");
+        }
+        case vhost::ParamKind::Choice: {
+            char* end = nullptr;
+            const long index = std::strtol(text.c_str(), &end, 10);
+            if (!text.empty() && end == text.c_str() + text.size()) return static_cast<int>(index);
+            return text;  // an option's text
+        }
+        case vhost::ParamKind::Integer: {
+            const double value = parseNumber(text, name);
+            if (std::floor(value) != value)
+                throw std::runtime_error("--set " + name + ": '" + text + "' is not whole");
+            return static_cast<int>(value);
+        }
+        default:
+            break;
+    }
+    const std::vector<std::string> pieces = splitComponents(text);
+    if (param.components() == 1) return parseNumber(text, name);
+    std::vector<double> numbers;
+    for (const std::string& piece : pieces) numbers.push_back(parseNumber(piece, name));
+    return numbers;
+}
+
+}  // namespace
+
+void applySetting(vhost::Instance& instance, const std::string& assignment) {
+    const std::size_t equals = assignment.find('=');
+    if (equals == std::string::npos || equals == 0)
+        throw std::runtime_error("--set takes name=value, not '" + assignment + "'");
+    const std::string name = assignment.substr(0, equals);
+    const std::string text = assignment.substr(equals + 1);
+    try {
+        vhost::Param& param = instance.param(name);
+        expectOk(instance.setParam(name, convertSetting(param, name, text)), "--set " + name);
+    } catch (const vhost::HostError& e) {
+        throw std::runtime_error("--set " + name + ": " + e.what());
+    }
+}
+
+PresetSource applyPreset(vhost::Instance& instance, const std::string& typedName) {
+    const std::string name = withoutXmlEnding(typedName);
+    if (name.empty()) throw std::runtime_error("--preset needs a preset name");
+    const std::vector<std::string> user = offered(instance, "preset_list", 2);
+    const std::vector<std::string> factory = offered(instance, "factory_preset_list", 1);
+    std::string dropdown;
+    int index = -1;
+    PresetSource source = PresetSource::User;
+    if (auto it = std::find(user.begin(), user.end(), name); it != user.end()) {
+        dropdown = "preset_list";
+        index = static_cast<int>(it - user.begin()) + 2;
+    } else if (auto f = std::find(factory.begin(), factory.end(), name); f != factory.end()) {
+        dropdown = "factory_preset_list";
+        index = static_cast<int>(f - factory.begin()) + 1;
+        source = PresetSource::Factory;
+    } else {
+        throw std::runtime_error("no preset named '" + name + "'; user presets: " + joined(user) +
+                                 "; factory presets: " + joined(factory));
+    }
+    const std::size_t before = messageCount(instance);
+    expectOk(instance.setParam(dropdown, index), "selecting preset '" + name + "'");
+    const std::string error = errorSince(instance, before);
+    if (!error.empty()) throw std::runtime_error("preset '" + name + "': " + error);
+    return source;
+}
+
+void savePreset(vhost::Instance& instance, const std::string& typedName) {
+    const std::string name = withoutXmlEnding(typedName);
+    const std::size_t before = messageCount(instance);
+    expectOk(instance.setParam("preset_name", typedName), "typing the preset name");
+    expectOk(instance.pressButton("save_preset"), "pressing Save");
+    const std::string error = errorSince(instance, before);
+    if (!error.empty()) throw std::runtime_error(error);
+    // A saved preset is listed and selected in "My Presets".
+    const std::vector<std::string> options = instance.choiceOptions("preset_list");
+    const vhost::ParamValue selected = instance.value("preset_list");
+    const int index = std::holds_alternative<int>(selected) ? std::get<int>(selected)
+                      : std::holds_alternative<double>(selected)
+                          ? static_cast<int>(std::get<double>(selected))
+                          : -1;
+    if (index < 2 || index >= static_cast<int>(options.size()) || options[index] != name)
+        throw std::runtime_error("the plug-in did not save the preset '" + name + "' (see the plug-in log)");
+}
+
+const char* savePresetUsage() {
+    return "usage: velmora-render save-preset NAME [--set name=value ...] [--bundle PATH]\n"
+           "  Saves the effect's parameters (defaults, changed by each --set) as the user preset NAME,\n"
+           "  through the plug-in's \"Save As\" field and \"Save\" button.\n";
+}
+
+int runSavePreset(const std::vector<std::string>& args, const std::string& defaultBundle, std::ostream& out,
+                  std::ostream& err) {
+    std::string name, bundle = defaultBundle;
+    std::vector<std::string> settings;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& word = args[i];
+        if (word == "--help" || word == "-h") {
+            out << savePresetUsage();
+            return 0;
+        }
+        if (word == "--set" || word == "--bundle") {
+            if (i + 1 >= args.size()) {
+                err << "velmora-render save-preset: " << word << " needs a value\n" << savePresetUsage();
+                return 2;
+            }
+            if (word == "--set")
+                settings.push_back(args[++i]);
+            else
+                bundle = args[++i];
+        } else if (word.rfind("--set=", 0) == 0) {
+            settings.push_back(word.substr(6));
+        } else if (word.rfind("--bundle=", 0) == 0) {
+            bundle = word.substr(9);
+        } else if (!word.empty() && word[0] == '-') {
+            err << "velmora-render save-preset: unknown option '" << word << "'\n" << savePresetUsage();
+            return 2;
+        } else if (name.empty()) {
+            name = word;
+        } else {
+            err << "velmora-render save-preset: one preset name only ('" << name << "', then '" << word
+                << "')\n";
+            return 2;
+        }
+    }
+    if (name.empty()) {
+        err << "velmora-render save-preset: no preset name given\n" << savePresetUsage();
+        return 2;
+    }
+    if (bundle.empty()) {
+        err << "velmora-render save-preset: no bundle found; give one with --bundle PATH\n";
+        return 2;
+    }
+    try {
+        vhost::Host host;
+        vhost::PluginBinary binary = host.load(bundle);
+        vhost::Effect effect = binary.plugin(kPluginIdentifier).describe();
+        vhost::Instance instance = effect.createInstance();
+        for (const std::string& setting : settings) applySetting(instance, setting);
+        savePreset(instance, name);
+        out << "Saved preset '" << withoutXmlEnding(name) << "'\n";
+        return 0;
+    } catch (const std::exception& e) {
+        err << "velmora-render save-preset: " << e.what() << "\n";
+        return 1;
+    }
+}
+
+}  // namespace presetcmd
