@@ -87,6 +87,7 @@ bool FakeRenderHost::isClipConnected(const std::string& name) const {
 }
 
 std::unique_ptr<RenderImage> FakeRenderHost::fetchImage(const std::string& name, double) {
+    if (onFetch) onFetch(name);
     auto found = clips_.find(name);
     if (found == clips_.end() || !found->second.connected || !found->second.image) return nullptr;
     return std::make_unique<PlaneImage>(found->second.image->plane());

@@ -3,6 +3,7 @@
 // Fixtures of the render-engine tests: images in host memory, an effect instance stand-in over
 // them, and a capture of the plug-in log.
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -40,6 +41,7 @@ class FakeRenderHost : public RenderHost {
     std::optional<double> blend;
     int auxInput2Feeds = 1;
     bool generalContext = true;
+    std::function<void(const std::string& clip)> onFetch;  // called before every image fetch
 
     bool hasClip(const std::string& name) const override;
     bool isClipConnected(const std::string& name) const override;
