@@ -695,6 +695,7 @@ void RenderEngine::setupAndProcess(const RenderRequest& request) {
 
         if (activeManager_ && render.dstImgBuffer) applyFinalProcessing(render);
         copyAccumulationAtEnd(render);
+        render.owned["output"]->finishWrite();
         activeManager_ = nullptr;
         --renderCounter_;
     } catch (const std::exception& error) {

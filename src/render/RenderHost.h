@@ -15,6 +15,8 @@ class RenderImage {
   public:
     virtual ~RenderImage() = default;
     virtual ImagePlane plane() const = 0;
+    // Called on the output image once the render has written it.
+    virtual void finishWrite() {}
 };
 
 class RenderHost : public HostParameterReader {
