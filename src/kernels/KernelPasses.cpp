@@ -1,9 +1,11 @@
 #include "kernels/KernelPasses.h"
 
+#include <atomic>
 #include <cstring>
 
 #include "gpu/GpuRuntime.h"
 #include "kernels/KernelLaunch.h"
+#include "kernels/cpu/CpuFastPaths.h"
 #include "log/PluginLog.h"
 
 namespace {
@@ -15,6 +17,7 @@ struct KernelModule {
     KernelPassFunction pass;
     ModuleLauncher host;
     ModuleLauncher cuda;
+    bool (*rows)(const KernelLaunchArgs&);  // whole-row CPU path, declines what it does not cover
 };
 
 #if defined(VELMORA_HAVE_CUDA)
@@ -25,16 +28,18 @@ struct KernelModule {
 
 const KernelModule kModules[] = {
     {"mask_prep", &call_mask_prep_kernel_Pass, &host_impl::launchMaskPrep,
-     VELMORA_CUDA_LAUNCHER(launchMaskPrep)},
+     VELMORA_CUDA_LAUNCHER(launchMaskPrep), &cpu_fast::maskPrep},
     {"blur_divide", &call_blur_divide_kernel_Pass, &host_impl::launchBlurDivide,
-     VELMORA_CUDA_LAUNCHER(launchBlurDivide)},
+     VELMORA_CUDA_LAUNCHER(launchBlurDivide), &cpu_fast::blurDivide},
     {"post_blur", &call_post_blur_kernel_Pass, &host_impl::launchPostBlur,
-     VELMORA_CUDA_LAUNCHER(launchPostBlur)},
+     VELMORA_CUDA_LAUNCHER(launchPostBlur), &cpu_fast::postBlur},
     {"retexture_blur", &call_retexture_blur_kernel_Pass, &host_impl::launchRetextureBlur,
-     VELMORA_CUDA_LAUNCHER(launchRetextureBlur)},
+     VELMORA_CUDA_LAUNCHER(launchRetextureBlur), &cpu_fast::retextureBlur},
     {"composite", &call_composite_kernel_Pass, &host_impl::launchComposite,
-     VELMORA_CUDA_LAUNCHER(launchComposite)},
+     VELMORA_CUDA_LAUNCHER(launchComposite), &cpu_fast::composite},
 };
+
+std::atomic<bool> rowPathsEnabled{true};
 
 enum ModuleIndex { MaskPrep = 0, BlurDivide, PostBlur, RetextureBlur, Composite };
 
@@ -85,10 +90,16 @@ int runPass(ModuleIndex index, GpuStream stream, const SystemParameters* system,
     if (gpuRuntime().kind() == GpuBackendKind::Cuda) {
         return module.cuda ? module.cuda(args) : GpuErr::NoDevice;
     }
+    if (rowPathsEnabled.load(std::memory_order_relaxed) && module.rows(args))
+        return hostGpuRuntime().peekAtLastError();
     return module.host(args);
 }
 
 }  // namespace
+
+void setCpuRowPathsEnabled(bool enabled) {
+    rowPathsEnabled.store(enabled);
+}
 
 std::string kernelBaseName(const std::string& file) {
     std::string name = file;

@@ -50,6 +50,10 @@ VELMORA_KERNEL_EXPORT int call_composite_kernel_Pass(GpuStream, const SystemPara
                                                      const DeviceBuffers*, const char*, uint64_t, uint64_t);
 }
 
+// On the host backend the launch functions use whole-row CPU implementations where those give
+// the per-pixel kernels' exact result; off runs every pass through the per-pixel kernels.
+void setCpuRowPathsEnabled(bool enabled);
+
 // The kernel's base name: the file name cut at the first ".cu", then at the first ".metal".
 std::string kernelBaseName(const std::string& file);
 
