@@ -1,7 +1,10 @@
-# velmora_add_ofx_bundle(NAME SOURCES src... [OUTPUT_DIR dir] [RESOURCES file...] [RESOURCE_DIRS dir...])
+# velmora_add_ofx_bundle(NAME SOURCES src... [OUTPUT_DIR dir] [RESOURCES file...] [RESOURCE_DIRS dir...]
+#                        [LIBRARIES lib...] [EXPORTS symbol...])
 # Builds an OpenFX plug-in as NAME.ofx.bundle/Contents/<arch>/NAME.ofx with resources under
 # Contents/Resources. The target is NAME; its bundle directory is stored in the target property
-# OFX_BUNDLE_DIR.
+# OFX_BUNDLE_DIR. The binary exports the two OpenFX entry points (pulled in from static archives
+# if need be) and the C symbols named in EXPORTS, nothing else: libraries linked statically stay
+# private, so they cannot clash with the host's own copies.
 if(WIN32)
     set(VELMORA_OFX_ARCH Win64)
 elseif(APPLE)
@@ -11,7 +14,7 @@ else()
 endif()
 
 function(velmora_add_ofx_bundle name)
-    cmake_parse_arguments(ARG "" "OUTPUT_DIR" "SOURCES;RESOURCES;RESOURCE_DIRS;LIBRARIES" ${ARGN})
+    cmake_parse_arguments(ARG "" "OUTPUT_DIR" "SOURCES;RESOURCES;RESOURCE_DIRS;LIBRARIES;EXPORTS" ${ARGN})
     if(NOT ARG_OUTPUT_DIR)
         set(ARG_OUTPUT_DIR ${CMAKE_BINARY_DIR})
     endif()
@@ -24,7 +27,13 @@ function(velmora_add_ofx_bundle name)
         LIBRARY_OUTPUT_DIRECTORY ${bundle}/Contents/${VELMORA_OFX_ARCH}
         OFX_BUNDLE_DIR ${bundle})
     if(NOT APPLE AND NOT WIN32)
-        target_link_options(${name} PRIVATE -Wl,--no-undefined -Wl,--exclude-libs,ALL)
+        set(exports OfxGetNumberOfPlugins OfxGetPlugin ${ARG_EXPORTS})
+        list(JOIN exports ";\n    " export_lines)
+        set(version_script ${CMAKE_CURRENT_BINARY_DIR}/${name}.exports.map)
+        file(WRITE ${version_script} "{\n  global:\n    ${export_lines};\n  local: *;\n};\n")
+        target_link_options(${name} PRIVATE -Wl,--no-undefined -Wl,--version-script=${version_script}
+                            -Wl,--undefined=OfxGetNumberOfPlugins -Wl,--undefined=OfxGetPlugin)
+        set_property(TARGET ${name} APPEND PROPERTY LINK_DEPENDS ${version_script})
     endif()
     file(MAKE_DIRECTORY ${bundle}/Contents/Resources)
     foreach(res ${ARG_RESOURCES})

@@ -162,9 +162,11 @@ void BM_Pass(benchmark::State& state, KernelPassFunction pass, int process, int 
     for (auto _ : state) r.run(pass, process, execution, input, r.pingA.surface());
 }
 
-void BM_TwelvePasses(benchmark::State& state, bool everyFeature) {
+void BM_TwelvePasses(benchmark::State& state, bool everyFeature, bool rowPaths) {
     Render& r = render(everyFeature);
+    setCpuRowPathsEnabled(rowPaths);
     for (auto _ : state) r.runAll();
+    setCpuRowPathsEnabled(true);
 }
 
 void registerAll() {
@@ -187,9 +189,11 @@ void registerAll() {
                     k.process, e, every)
                     ->Unit(benchmark::kMillisecond)
                     ->UseRealTime();
-        benchmark::RegisterBenchmark(("twelve_passes" + suffix).c_str(), BM_TwelvePasses, every)
-            ->Unit(benchmark::kMillisecond)
-            ->UseRealTime();
+        for (bool rows : {true, false})
+            benchmark::RegisterBenchmark(("twelve_passes" + suffix + (rows ? "" : "/per_pixel")).c_str(),
+                                         BM_TwelvePasses, every, rows)
+                ->Unit(benchmark::kMillisecond)
+                ->UseRealTime();
     }
 }
 

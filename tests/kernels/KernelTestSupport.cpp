@@ -6,57 +6,46 @@
 #include <cstdio>
 #include <cstdlib>
 
-namespace {
-
-// Every test here runs on the CPU backend.
-const bool kBackendForced = [] {
-    setenv("VELMORA_BACKEND", "cpu", 1);
-    return true;
-}();
-
-GpuRuntime& rt() {
-    return hostGpuRuntime();
-}
-
-}  // namespace
-
-GpuImage::GpuImage(int width, int height) : width_(width), height_(height) {
-    (void)kBackendForced;
-    EXPECT_EQ(rt().mallocArray(&array_, gpuChannelDescFloat4(), width, height, GpuArraySurfaceLoadStore), 0);
+GpuImage::GpuImage(int width, int height, GpuRuntime& runtime)
+    : runtime_(runtime), width_(width), height_(height) {
+    EXPECT_EQ(runtime_.mallocArray(&array_, gpuChannelDescFloat4(), width, height, GpuArraySurfaceLoadStore),
+              0);
     GpuResourceDesc resource;
     resource.type = GpuResourceTypeArray;
     resource.array = array_;
-    EXPECT_EQ(rt().createTextureObject(&texture_, resource, gpuStandardTextureDesc()), 0);
-    EXPECT_EQ(rt().createSurfaceObject(&surface_, resource), 0);
+    EXPECT_EQ(runtime_.createTextureObject(&texture_, resource, gpuStandardTextureDesc()), 0);
+    EXPECT_EQ(runtime_.createSurfaceObject(&surface_, resource), 0);
     upload(std::vector<Rgba>(static_cast<size_t>(width) * height));
 }
 
-GpuImage::GpuImage(int width, int height, const std::vector<Rgba>& pixels) : GpuImage(width, height) {
+GpuImage::GpuImage(int width, int height, const std::vector<Rgba>& pixels, GpuRuntime& runtime)
+    : GpuImage(width, height, runtime) {
     upload(pixels);
 }
 
-GpuImage::GpuImage(int width, int height, const std::function<Rgba(int, int)>& pixel)
-    : GpuImage(width, height) {
+GpuImage::GpuImage(int width, int height, const std::function<Rgba(int, int)>& pixel, GpuRuntime& runtime)
+    : GpuImage(width, height, runtime) {
     upload(HostImage(width, height, pixel).pixels);
 }
 
 GpuImage::~GpuImage() {
-    rt().destroySurfaceObject(surface_);
-    rt().destroyTextureObject(texture_);
-    rt().freeArray(array_);
+    runtime_.destroySurfaceObject(surface_);
+    runtime_.destroyTextureObject(texture_);
+    runtime_.freeArray(array_);
 }
 
 void GpuImage::upload(const std::vector<Rgba>& pixels) {
     ASSERT_EQ(pixels.size(), static_cast<size_t>(width_) * height_);
     const size_t row = static_cast<size_t>(width_) * sizeof(Rgba);
-    ASSERT_EQ(rt().memcpy2DToArray(array_, 0, 0, pixels.data(), row, row, height_, GpuMemcpyHostToDevice), 0);
+    ASSERT_EQ(runtime_.memcpy2DToArray(array_, 0, 0, pixels.data(), row, row, height_, GpuMemcpyHostToDevice),
+              0);
 }
 
 std::vector<Rgba> GpuImage::download() const {
     std::vector<Rgba> pixels(static_cast<size_t>(width_) * height_);
     const size_t row = static_cast<size_t>(width_) * sizeof(Rgba);
-    EXPECT_EQ(rt().memcpy2DFromArray(pixels.data(), row, array_, 0, 0, row, height_, GpuMemcpyDeviceToHost),
-              0);
+    EXPECT_EQ(
+        runtime_.memcpy2DFromArray(pixels.data(), row, array_, 0, 0, row, height_, GpuMemcpyDeviceToHost), 0);
     return pixels;
 }
 

@@ -18,12 +18,13 @@ struct Rgba {
     float r = 0, g = 0, b = 0, a = 0;
 };
 
-// A float RGBA image held by the host backend as an array with a texture and a surface.
+// A float RGBA image held by a backend (the host one unless named) as an array with a texture and a surface.
 class GpuImage {
   public:
-    GpuImage(int width, int height);
-    GpuImage(int width, int height, const std::vector<Rgba>& pixels);
-    GpuImage(int width, int height, const std::function<Rgba(int x, int y)>& pixel);
+    GpuImage(int width, int height, GpuRuntime& runtime = hostGpuRuntime());
+    GpuImage(int width, int height, const std::vector<Rgba>& pixels, GpuRuntime& runtime = hostGpuRuntime());
+    GpuImage(int width, int height, const std::function<Rgba(int x, int y)>& pixel,
+             GpuRuntime& runtime = hostGpuRuntime());
     ~GpuImage();
     GpuImage(const GpuImage&) = delete;
     GpuImage& operator=(const GpuImage&) = delete;
@@ -37,6 +38,7 @@ class GpuImage {
     std::vector<Rgba> download() const;
 
   private:
+    GpuRuntime& runtime_;
     int width_, height_;
     GpuArray array_ = nullptr;
     uint64_t texture_ = 0;

@@ -1,0 +1,231 @@
+#include "plugin/GenericEffect.h"
+
+#include <cmath>
+#include <exception>
+#include <stdexcept>
+
+#include "definition/EmbeddedDefinition.h"
+#include "log/PluginLog.h"
+#include "platform/DefaultViewer.h"
+#include "platform/FileSystem.h"
+#include "platform/UserFolders.h"
+#include "plugin/PresetActions.h"
+
+GenericEffect::GenericEffect(OfxImageEffectHandle handle, const std::string& definitionPath,
+                             const char* definitionText)
+    : OFX::ImageEffect(handle),
+      definitionPath_(definitionPath),
+      hostCapabilities_(HostCapabilities::detect()),
+      parameters_(*this, definition_, hostCapabilities_, getContext() == OFX::eContextGeneral, parameterMutex_) {
+    VLOG_DEBUG("GenericEffect constructor: %s", definitionPath_.c_str());
+    if (!definition_.parse(definitionText ? definitionText : velmora_definition_xml))
+        throw std::runtime_error("Failed to parse embedded XML");
+    VLOG_INFO("Loaded XML from embedded binary (release build)");
+    presetActions_ =
+        std::make_unique<PresetActions>(*this, parameters_, definition_, definitionPath_, hostCapabilities_);
+
+    const std::string& debugLevel = definition_.getDebugLevel();
+    if (debugLevel != "none") PluginLog::instance().setLevelFromText(debugLevel);
+    VLOG_DEBUG("XML debug level: %s", debugLevel.c_str());
+
+    try {
+        fetchClips();
+    } catch (const std::exception& e) {
+        VLOG_ERROR("GenericEffect constructor error: %s", e.what());
+    }
+}
+
+void GenericEffect::fetchClips() {
+    const bool transition = getContext() == OFX::eContextTransition;
+    VLOG_INFO("Effect instantiation context: %s (XML says transition=%s)", transition ? "TRANSITION" : "FILTER/GENERAL",
+              definition_.isTransition() ? "yes" : "no");
+    int fetched = 0;
+    std::lock_guard<std::mutex> lock(parameterMutex_);
+    if (transition) {
+        try {
+            clips_[kOfxImageEffectTransitionSourceFromClipName] = fetchClip(kOfxImageEffectTransitionSourceFromClipName);
+            clips_[kOfxImageEffectTransitionSourceToClipName] = fetchClip(kOfxImageEffectTransitionSourceToClipName);
+            fetched += 2;
+            VLOG_INFO("Fetched transition clips: SourceFrom, SourceTo");
+        } catch (const std::exception& e) {
+            VLOG_ERROR("Failed to fetch transition clips: %s", e.what());
+        }
+        try {
+            transition_ = fetchDoubleParam("Transition");
+            VLOG_INFO("Fetched host Transition parameter");
+        } catch (const std::exception& e) {
+            VLOG_ERROR("Failed to fetch Transition param: %s", e.what());
+        }
+    } else {
+        if (definition_.isTransition())
+            VLOG_ERROR(
+                "WARNING: Effect is defined as transition but host instantiated as filter! Apply from Transitions "
+                "bin, not Effects.");
+        for (const InputDefinition& input : definition_.getInputs()) {
+            try {
+                if (OFX::Clip* clip = fetchClip(input.name)) {
+                    clips_[input.name] = clip;
+                    ++fetched;
+                }
+            } catch (const std::exception& e) {
+                VLOG_ERROR("Failed to fetch clip %s: %s", input.name.c_str(), e.what());
+            }
+        }
+    }
+    try {
+        if (OFX::Clip* output = fetchClip(kOfxImageEffectOutputClipName)) {
+            clips_["output"] = output;
+            ++fetched;
+        }
+    } catch (const std::exception& e) {
+        VLOG_ERROR("Failed to fetch output clip: %s", e.what());
+    }
+    VLOG_DEBUG("GenericEffect constructor completed: %d clips fetched", fetched);
+}
+
+GenericEffect::~GenericEffect() {
+    try {
+        VLOG_DEBUG("🔴 GenericEffect destructor START");
+        // GPU resources are owned by the render engine members and released with them.
+        VLOG_DEBUG("🔴 GenericEffect destroyed");
+    } catch (...) {
+    }
+}
+
+OFX::Clip* GenericEffect::findClip(const std::string& key) const {
+    std::lock_guard<std::mutex> lock(parameterMutex_);
+    auto it = clips_.find(key);
+    return it == clips_.end() ? nullptr : it->second;
+}
+
+void GenericEffect::ensureParametersFetched() {
+    if (!parameters_.hasHandles()) parameters_.fetchParametersLazily();
+}
+
+void GenericEffect::readAlphaMatteSelectors() { alphaMatte_ = parameters_.readAlphaMatteSelectors(); }
+
+void GenericEffect::render(const OFX::RenderArguments& args) {
+    ensureParametersFetched();
+    healPresetChoices();
+
+    OFX::Clip* output = findClip("output");
+    if (!output) {
+        VLOG_ERROR("No output clip found");
+        OFX::throwSuiteStatusException(kOfxStatErrValue);
+    }
+    if (output->getPixelDepth() != OFX::eBitDepthFloat || output->getPixelComponents() != OFX::ePixelComponentRGBA) {
+        VLOG_ERROR("Unsupported pixel format");
+        OFX::throwSuiteStatusException(kOfxStatErrUnsupported);
+    }
+    setupAndProcess(args);
+}
+
+bool GenericEffect::conditionHolds(const std::string& op, double value, double reference, bool* knownOperator) {
+    if (knownOperator) *knownOperator = true;
+    if (op == "equal") return value == reference;
+    if (op == "notEqual") return !(value == reference);
+    if (op == "lessThan") return value < reference;
+    if (op == "lessEqual") return value <= reference;
+    if (op == "greaterThan") return value > reference;
+    if (op == "greaterEqual") return value >= reference;
+    if (knownOperator) *knownOperator = false;
+    return false;
+}
+
+bool GenericEffect::isIdentity(const OFX::IsIdentityArguments& args, OFX::Clip*& identityClip,
+                               double& identityTime) {
+    ensureParametersFetched();
+    readAlphaMatteSelectors();
+
+    // The output's alpha differs from the source's: never pass the source through.
+    const AlphaMatteSelection& alpha = alphaMatte_;
+    if ((alpha.alphaSource == 0 || alpha.alphaSource == 2) && alpha.matteConnected) return false;
+    if (alpha.alphaSource == 3 || alpha.premultiplyOutput) return false;
+
+    for (const IdentityCondition& condition : definition_.getIdentityConditions()) {
+        const double value = parameters_.getParameterValue(condition.parameterName, args.time).asDouble();
+        bool known = true;
+        const bool holds = conditionHolds(condition.op, value, condition.value, &known);
+        if (!known) VLOG_DEBUG("WARNING: Unknown identity operator: %s", condition.op.c_str());
+        if (!holds) continue;
+        if (definition_.getInputs().empty()) continue;
+        // The host needs a clip with every identity answer: without the first input's clip, render instead.
+        OFX::Clip* clip = findClip(definition_.getInputs().front().name);
+        if (!clip) {
+            VLOG_DEBUG("Identity condition met but clip '%s' is not available - rendering instead",
+                       definition_.getInputs().front().name.c_str());
+            return false;
+        }
+        identityClip = clip;
+        identityTime = args.time;
+        VLOG_DEBUG("Identity condition met");
+        return true;
+    }
+    return false;
+}
+
+void GenericEffect::getClipPreferences(OFX::ClipPreferencesSetter& preferences) {
+    preferences.setOutputFrameVarying(definition_.isFrameVarying());
+}
+
+void GenericEffect::changedParam(const OFX::InstanceChangedArgs& args, const std::string& paramName) {
+    VLOG_INFO("changedParam called: paramName='%s'", paramName.c_str());
+    if (paramName == "tutorialsButton" || paramName == "getHelp") {
+        openDocumentation();
+    } else if (dispatchPresetControl(paramName, args.reason == OFX::eChangePluginEdit)) {
+        // handled
+    } else if (paramName == "flush_cache") {
+        flushCache();
+    }
+    // Any other name: the new value is read at the next render.
+}
+
+bool GenericEffect::dispatchPresetControl(const std::string& paramName, bool pluginEdit) {
+    static const char* const kPresetControls[] = {"factory_preset_list", "preset_list",    "save_preset",
+                                                  "load_preset",         "delete_preset", "refresh_presets"};
+    bool isPresetControl = false;
+    for (const char* name : kPresetControls)
+        if (paramName == name) isPresetControl = true;
+    if (!isPresetControl) return false;
+    try {
+        onPresetControlChanged(paramName, pluginEdit);
+    } catch (const std::exception& e) {
+        VLOG_ERROR("changedParam preset handler exception for '%s': %s", paramName.c_str(), e.what());
+    } catch (...) {
+        VLOG_ERROR("changedParam preset handler unknown exception for '%s'", paramName.c_str());
+    }
+    return true;
+}
+
+void GenericEffect::flushCache() {
+    try {
+        // Accumulated temporal state is invalidated by the render engine on the counter change.
+        OFX::IntParam* counter = fetchIntParam("_flush_cache_counter");
+        const int before = counter->getValue();
+        const int after = before < 999999 ? before + 1 : 0;
+        counter->setValue(after);
+        VLOG_INFO("flush_cache: accum state invalidated; bumped _flush_cache_counter %d → %d (invalidates host cache)",
+                  before, after);
+    } catch (const std::exception& e) {
+        VLOG_ERROR("flush_cache exception: %s", e.what());
+    }
+}
+
+void GenericEffect::openDocumentation() {
+    // The manual ships in the bundle: Contents/Resources/velmora.html.
+    const std::string resources = platform::bundleResourcesFolderFor(platform::loadedLibraryPath());
+    if (resources.empty()) {
+        VLOG_ERROR("Documentation: the plug-in bundle's Resources folder was not found");
+        return;
+    }
+    const std::string manual = platform::joinPath(resources, "velmora.html");
+    if (!platform::isRegularFile(manual)) {
+        VLOG_ERROR("Documentation: manual not found at %s", manual.c_str());
+        return;
+    }
+    std::string error;
+    if (platform::openInDefaultViewer(manual, &error))
+        VLOG_INFO("Opened documentation: %s", manual.c_str());
+    else
+        VLOG_ERROR("Failed to open documentation %s: %s", manual.c_str(), error.c_str());
+}

@@ -1,0 +1,118 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <functional>
+
+#include "KernelTestSupport.h"
+#include "kernels/KernelLaunch.h"
+
+// The twelve passes of one render on the cuda backend against the same passes of the kernels
+// built for the CPU, every feature on. Needs a CUDA device; skips without one.
+
+namespace {
+
+using Launcher = std::function<int(int module, const KernelLaunchArgs&)>;
+
+struct Chain {
+    int width, height;
+    GpuRuntime& runtime;
+    GpuImage plate, shape, pingA, pingB;
+    GpuImage outputs[3];
+    SystemParameters system{};
+    PipelineParameters pipeline{};
+    SourceConnections sources{};
+    AnimatedParameters params{};
+    BundledResources resources{};
+    DeviceBuffers buffers{};
+
+    Chain(int w, int h, GpuRuntime& rt)
+        : width(w),
+          height(h),
+          runtime(rt),
+          plate(
+              w, h,
+              [](int x, int y) {
+                  return Rgba{0.5f + 0.4f * std::sin(0.21f * x), 0.02f * (y % 40), 0.3f, 1};
+              },
+              rt),
+          shape(
+              w, h,
+              [w, h](int x, int y) {
+                  const bool in = std::abs(x - w / 2) < w / 6 && std::abs(y - h / 2) < h / 5;
+                  return in ? Rgba{1, 1, 1, 1} : Rgba{0, 0, 0, 1};
+              },
+              rt),
+          pingA(w, h, rt),
+          pingB(w, h, rt),
+          outputs{GpuImage(w, h, rt), GpuImage(w, h, rt), GpuImage(w, h, rt)} {
+        std::memset(&system, 0, sizeof system);
+        std::memset(&sources, 0, sizeof sources);
+        std::memset(&params, 0, sizeof params);
+        system.width = w, system.height = h, system.frame = 37;
+        const uint64_t slots[6] = {plate.texture(),      shape.texture(),      0,
+                                   outputs[0].texture(), outputs[1].texture(), outputs[2].texture()};
+        for (int i = 0; i < 6; ++i)
+            sources.sources[i].textureObject = slots[i], sources.sources[i].isConnected = 1;
+        sources.sourceCount = 6;
+        const float f[15] = {12.0f, 6.0f, 30.0f, 0.5f,   2.5f, 3.0f, 4.0f, 5.0f,
+                             45.0f, 0.2f, 5.0f,  100.0f, 1.0f, 1.5f, 0.5f};
+        std::memcpy(params.floats, f, sizeof f);
+        for (int b = 1; b < 5; ++b) params.bools[b] = 1;
+        params.vec2s[0] = {0.013f, -0.02f};
+        params.vec2s[1] = {0.2f, 0.05f};
+    }
+
+    void run(const Launcher& launch) {
+        const int modules[3][2][2] = {{{0, 4}, {-1, 0}}, {{1, 3}, {2, 2}}, {{3, 2}, {4, 1}}};
+        for (int k = 0; k < 3; ++k) {
+            const int total = modules[k][0][1] + modules[k][1][1];
+            int pass = 0;
+            uint64_t input = 0;
+            for (int s = 0; s < 2; ++s) {
+                for (int e = 0; e < modules[k][s][1]; ++e, ++pass) {
+                    const GpuImage& out = pass == total - 1 ? outputs[k] : (pass % 2 == 0 ? pingA : pingB);
+                    system.currentPipeline = k, system.currentExecution = e;
+                    const KernelLaunchArgs args{nullptr,    &system,  &pipeline, &sources,     &params,
+                                                &resources, &buffers, input,     out.surface()};
+                    ASSERT_EQ(launch(modules[k][s][0], args), 0);
+                    ASSERT_EQ(runtime.streamSynchronize(nullptr), 0);
+                    input = out.texture();
+                }
+            }
+        }
+    }
+};
+
+}  // namespace
+
+TEST(CudaAgreement, TwelvePassesMatchTheCpuBuild) {
+    if (gpuRuntime().kind() != GpuBackendKind::Cuda) GTEST_SKIP() << "no CUDA device";
+    for (auto size : {std::pair<int, int>{64, 48}, std::pair<int, int>{333, 187}}) {
+        Chain gpu(size.first, size.second, gpuRuntime()), cpu(size.first, size.second, hostGpuRuntime());
+        gpu.run([](int module, const KernelLaunchArgs& a) {
+            static const KernelPassFunction passes[5] = {
+                call_mask_prep_kernel_Pass, call_blur_divide_kernel_Pass, call_post_blur_kernel_Pass,
+                call_retexture_blur_kernel_Pass, call_composite_kernel_Pass};
+            return passes[module]((GpuStream)a.stream, a.system, a.pipeline, a.sources, a.parameters,
+                                  a.resources, a.buffers, "gpu", a.workingImageTex, a.outputSurface);
+        });
+        cpu.run([](int module, const KernelLaunchArgs& a) {
+            static int (*const launchers[5])(const KernelLaunchArgs&) = {
+                host_impl::launchMaskPrep, host_impl::launchBlurDivide, host_impl::launchPostBlur,
+                host_impl::launchRetextureBlur, host_impl::launchComposite};
+            return launchers[module](a);
+        });
+        for (int k = 0; k < 3; ++k) {
+            const std::vector<Rgba> a = gpu.outputs[k].download(), b = cpu.outputs[k].download();
+            float worst = 0;
+            for (size_t i = 0; i < a.size(); ++i) {
+                worst = std::max({worst, std::fabs(a[i].r - b[i].r), std::fabs(a[i].g - b[i].g),
+                                  std::fabs(a[i].b - b[i].b), std::fabs(a[i].a - b[i].a)});
+            }
+            std::printf("process %d at %dx%d: largest cuda/host difference %.3g\n", k, size.first,
+                        size.second, worst);
+            EXPECT_LT(worst, 2e-3f) << "process " << k;
+        }
+    }
+}
