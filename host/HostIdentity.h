@@ -27,6 +27,8 @@ struct HostIdentity {
     int maxPages = 0;
     // Effect properties the host does not know: setting one fails with kOfxStatErrUnknown.
     std::vector<std::string> unknownProperties;
+    // Clips described by the plug-in that instances cannot fetch (as from a host that drops them).
+    std::vector<std::string> unknownClips;
     std::vector<std::string> contexts = {"OfxImageEffectContextFilter", "OfxImageEffectContextGeneral",
                                          "OfxImageEffectContextTransition", "OfxImageEffectContextGenerator"};
 

@@ -1,9 +1,11 @@
 // The image-effect suite: descriptors, clips, images, abort and image memory.
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
 
 #include "EffectObject.h"
+#include "Host.h"
 #include "Suites.h"
 
 namespace vhost {
@@ -55,6 +57,10 @@ OfxStatus clipGetHandle(OfxImageEffectHandle h, const char* name, OfxImageClipHa
     EffectObject* fx = EffectObject::from(h);
     if (fx == nullptr || clip == nullptr) return kOfxStatErrBadHandle;
     Clip* c = name ? fx->clip(name) : nullptr;
+    if (c != nullptr && fx->role() == EffectRole::Instance && fx->host() != nullptr) {
+        const std::vector<std::string>& unknown = fx->host()->identity().unknownClips;
+        if (std::find(unknown.begin(), unknown.end(), name) != unknown.end()) c = nullptr;
+    }
     if (c == nullptr) return kOfxStatErrUnknown;
     *clip = c->handle();
     if (props) *props = c->props().handle();

@@ -151,10 +151,11 @@ const Property* PropertySet::find(const char* name) const {
 
 OfxStatus PropertySet::writable(const char* name, PropType type, Property** property) {
     if (name == nullptr) return kOfxStatErrUnknown;
+    // A rejected name is unknown even where the set declares it by default.
+    if (std::find(rejected_.begin(), rejected_.end(), name) != rejected_.end()) return kOfxStatErrUnknown;
     auto it = properties_.find(name);
     if (it == properties_.end()) {
-        if (!extensible_ || std::find(rejected_.begin(), rejected_.end(), name) != rejected_.end())
-            return kOfxStatErrUnknown;
+        if (!extensible_) return kOfxStatErrUnknown;
         Property fresh;
         fresh.type = type;
         it = properties_.emplace(name, std::move(fresh)).first;

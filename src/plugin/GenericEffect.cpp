@@ -16,7 +16,8 @@ GenericEffect::GenericEffect(OfxImageEffectHandle handle, const std::string& def
     : OFX::ImageEffect(handle),
       definitionPath_(definitionPath),
       hostCapabilities_(HostCapabilities::detect()),
-      parameters_(*this, definition_, hostCapabilities_, getContext() == OFX::eContextGeneral, parameterMutex_) {
+      parameters_(*this, definition_, hostCapabilities_, getContext() == OFX::eContextGeneral,
+                  parameterMutex_) {
     VLOG_DEBUG("GenericEffect constructor: %s", definitionPath_.c_str());
     if (!definition_.parse(definitionText ? definitionText : velmora_definition_xml))
         throw std::runtime_error("Failed to parse embedded XML");
@@ -37,14 +38,16 @@ GenericEffect::GenericEffect(OfxImageEffectHandle handle, const std::string& def
 
 void GenericEffect::fetchClips() {
     const bool transition = getContext() == OFX::eContextTransition;
-    VLOG_INFO("Effect instantiation context: %s (XML says transition=%s)", transition ? "TRANSITION" : "FILTER/GENERAL",
-              definition_.isTransition() ? "yes" : "no");
+    VLOG_INFO("Effect instantiation context: %s (XML says transition=%s)",
+              transition ? "TRANSITION" : "FILTER/GENERAL", definition_.isTransition() ? "yes" : "no");
     int fetched = 0;
     std::lock_guard<std::mutex> lock(parameterMutex_);
     if (transition) {
         try {
-            clips_[kOfxImageEffectTransitionSourceFromClipName] = fetchClip(kOfxImageEffectTransitionSourceFromClipName);
-            clips_[kOfxImageEffectTransitionSourceToClipName] = fetchClip(kOfxImageEffectTransitionSourceToClipName);
+            clips_[kOfxImageEffectTransitionSourceFromClipName] =
+                fetchClip(kOfxImageEffectTransitionSourceFromClipName);
+            clips_[kOfxImageEffectTransitionSourceToClipName] =
+                fetchClip(kOfxImageEffectTransitionSourceToClipName);
             fetched += 2;
             VLOG_INFO("Fetched transition clips: SourceFrom, SourceTo");
         } catch (const std::exception& e) {
@@ -59,7 +62,8 @@ void GenericEffect::fetchClips() {
     } else {
         if (definition_.isTransition())
             VLOG_ERROR(
-                "WARNING: Effect is defined as transition but host instantiated as filter! Apply from Transitions "
+                "WARNING: Effect is defined as transition but host instantiated as filter! Apply from "
+                "Transitions "
                 "bin, not Effects.");
         for (const InputDefinition& input : definition_.getInputs()) {
             try {
@@ -86,7 +90,8 @@ void GenericEffect::fetchClips() {
 GenericEffect::~GenericEffect() {
     try {
         VLOG_DEBUG("🔴 GenericEffect destructor START");
-        // GPU resources are owned by the render engine members and released with them.
+        // Textures, buffers, the buffer pool and an own stream go first, each release logged.
+        renderState_.reset();
         VLOG_DEBUG("🔴 GenericEffect destroyed");
     } catch (...) {
     }
@@ -102,7 +107,9 @@ void GenericEffect::ensureParametersFetched() {
     if (!parameters_.hasHandles()) parameters_.fetchParametersLazily();
 }
 
-void GenericEffect::readAlphaMatteSelectors() { alphaMatte_ = parameters_.readAlphaMatteSelectors(); }
+void GenericEffect::readAlphaMatteSelectors() {
+    alphaMatte_ = parameters_.readAlphaMatteSelectors();
+}
 
 void GenericEffect::render(const OFX::RenderArguments& args) {
     ensureParametersFetched();
@@ -113,14 +120,16 @@ void GenericEffect::render(const OFX::RenderArguments& args) {
         VLOG_ERROR("No output clip found");
         OFX::throwSuiteStatusException(kOfxStatErrValue);
     }
-    if (output->getPixelDepth() != OFX::eBitDepthFloat || output->getPixelComponents() != OFX::ePixelComponentRGBA) {
+    if (output->getPixelDepth() != OFX::eBitDepthFloat ||
+        output->getPixelComponents() != OFX::ePixelComponentRGBA) {
         VLOG_ERROR("Unsupported pixel format");
         OFX::throwSuiteStatusException(kOfxStatErrUnsupported);
     }
     setupAndProcess(args);
 }
 
-bool GenericEffect::conditionHolds(const std::string& op, double value, double reference, bool* knownOperator) {
+bool GenericEffect::conditionHolds(const std::string& op, double value, double reference,
+                                   bool* knownOperator) {
     if (knownOperator) *knownOperator = true;
     if (op == "equal") return value == reference;
     if (op == "notEqual") return !(value == reference);
@@ -181,7 +190,7 @@ void GenericEffect::changedParam(const OFX::InstanceChangedArgs& args, const std
 }
 
 bool GenericEffect::dispatchPresetControl(const std::string& paramName, bool pluginEdit) {
-    static const char* const kPresetControls[] = {"factory_preset_list", "preset_list",    "save_preset",
+    static const char* const kPresetControls[] = {"factory_preset_list", "preset_list",   "save_preset",
                                                   "load_preset",         "delete_preset", "refresh_presets"};
     bool isPresetControl = false;
     for (const char* name : kPresetControls)
@@ -204,8 +213,10 @@ void GenericEffect::flushCache() {
         const int before = counter->getValue();
         const int after = before < 999999 ? before + 1 : 0;
         counter->setValue(after);
-        VLOG_INFO("flush_cache: accum state invalidated; bumped _flush_cache_counter %d → %d (invalidates host cache)",
-                  before, after);
+        VLOG_INFO(
+            "flush_cache: accum state invalidated; bumped _flush_cache_counter %d → %d (invalidates host "
+            "cache)",
+            before, after);
     } catch (const std::exception& e) {
         VLOG_ERROR("flush_cache exception: %s", e.what());
     }

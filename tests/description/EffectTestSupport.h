@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -24,7 +25,7 @@ namespace velmora_test {
 
 // A fresh folder for the log and APPDATA of one test, removed afterwards.
 class TestFolders {
-public:
+  public:
     TestFolders() {
         char pattern[] = "/tmp/velmora-fx-XXXXXX";
         const char* made = mkdtemp(pattern);
@@ -55,7 +56,7 @@ public:
         return text.str();
     }
 
-private:
+  private:
     std::string root_;
 };
 
@@ -69,6 +70,16 @@ inline std::string shippedDefinitionAtLevel(const std::string& level) {
     const std::size_t at = document.find(attribute);
     if (at != std::string::npos) document.replace(at, attribute.size(), "debug_level=\"" + level + "\"");
     return document;
+}
+
+// A small definition document: the effect element with `attributes` added, holding `sections`,
+// and an empty pipeline unless the sections bring one. Logs at debug level.
+inline std::string testDefinition(const std::string& sections, const std::string& attributes = "") {
+    std::string text =
+        "<effect name=\"Test Effect\" category=\"Tests\" debug_level=\"debug\" " + attributes + ">";
+    text += sections;
+    if (sections.find("<pipeline") == std::string::npos) text += "<pipeline/>";
+    return text + "</effect>";
 }
 
 // One bundle loaded under a host identity and described in one context.
@@ -116,8 +127,10 @@ struct DescribedEffect {
 
 // bundle: VELMORA_BUNDLE (the shipped plug-in) or VELMORA_TEST_BUNDLE (describes the document
 // named by VELMORA_TEST_DEFINITION_FILE). hostName: a profile name or any other host name.
+// adjust: changes to the host identity before the bundle loads.
 inline DescribedEffect describeEffect(const std::string& bundle, const std::string& hostName,
-                                      const std::string& context) {
+                                      const std::string& context,
+                                      const std::function<void(vhost::HostIdentity&)>& adjust = {}) {
     DescribedEffect d;
     vhost::HostIdentity identity = vhost::HostIdentity::forName(hostName);
     identity.name = hostName == "resolve"  ? "DaVinciResolve"
@@ -125,9 +138,11 @@ inline DescribedEffect describeEffect(const std::string& bundle, const std::stri
                     : hostName == "nuke"   ? "uk.co.thefoundry.nuke"
                     : hostName == "fusion" ? "com.blackmagicdesign.Fusion"
                                            : hostName;
+    if (adjust) adjust(identity);
     d.host = std::make_unique<vhost::Host>(identity);
     d.binary = std::make_unique<vhost::PluginBinary>(*d.host, bundle);
-    d.effect = std::make_unique<vhost::Effect>(d.binary->plugins().at(0).describe(vhost::contextFromShortName(context)));
+    d.effect = std::make_unique<vhost::Effect>(
+        d.binary->plugins().at(0).describe(vhost::contextFromShortName(context)));
     return d;
 }
 
