@@ -265,8 +265,9 @@ void PresetActions::populatePresetNames() {
 void PresetActions::refreshUserPresetList() {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     ensureHandles();
+    // Both lists are filled together, so relisting one never leaves the other empty.
+    ensureNames();
     userNames_ = store_.userPresetNames();
-    namesFilled_ = true;
     VLOG_INFO("Found %zu presets in %s", userNames_.size(), log(store_.userFolder()).c_str());
     OFX::ChoiceParam* list = choice("preset_list");
     if (!list) {
@@ -287,6 +288,7 @@ void PresetActions::refreshUserPresetList() {
 void PresetActions::refreshFactoryPresetList() {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     ensureHandles();
+    ensureNames();
     factoryNames_ = store_.factoryPresetNames();
     VLOG_INFO("Found %zu factory presets in %s", factoryNames_.size(), log(store_.factoryFolder()).c_str());
     OFX::ChoiceParam* list = choice("factory_preset_list");

@@ -60,12 +60,14 @@ class PresetControls : public ::testing::Test {
         fs::remove_all(root_);
     }
 
-    // Loads a bundle, describes the effect and creates one instance.
-    vhost::Instance& open(const std::string& bundle = VELMORA_BUNDLE_DIR) {
+    // Loads a bundle, describes the effect and creates one instance. Our own host's identity
+    // gets the profile that fills the dropdowns once at description time.
+    vhost::Instance& open(const std::string& bundle = VELMORA_BUNDLE_DIR,
+                          const vhost::HostIdentity& identity = vhost::HostIdentity()) {
         instance_.reset();
         effect_.reset();
         binary_.reset();
-        host_ = std::make_unique<vhost::Host>();
+        host_ = std::make_unique<vhost::Host>(identity);
         binary_.emplace(host_->load(bundle));
         effect_.emplace(binary_->plugin(kIdentifier).describe());
         instance_.emplace(effect_->createInstance());
@@ -83,6 +85,11 @@ class PresetControls : public ::testing::Test {
                 fs::path(VELMORA_BUNDLE_DIR) / "Contents" / "Resources" / "presets" / (name + ".xml"),
                 bundle / "Contents" / "Resources" / "presets" / (name + ".xml"));
         return bundle.string();
+    }
+
+    // A host whose profile rebuilds the dropdowns at run time and shows the Refresh button.
+    vhost::Instance& openRebuilding(const std::string& bundle = VELMORA_BUNDLE_DIR) {
+        return open(bundle, vhost::HostIdentity::forName("Resolve"));
     }
 
     fs::path userFolder() const { return root_ / "appdata" / "orbalt" / "presets" / "ORBALT Velmora"; }
@@ -248,7 +255,14 @@ TEST_F(PresetControls, LoadDefaultsResetsEveryParameterAndBothDropdowns) {
 
 TEST_F(PresetControls, RenderRebuildsOptionsTheHostLostOrKeptStale) {
     writeUserPreset("alpha", "10");
-    vhost::Instance& fx = open();
+    {
+        // A host that keeps the described options is trusted: nothing is rebuilt.
+        vhost::Instance& fx = open();
+        fx.param("preset_list").props().putString(kOfxParamPropChoiceOption, {});
+        render();
+        EXPECT_TRUE(fx.choiceOptions("preset_list").empty());
+    }
+    vhost::Instance& fx = openRebuilding();
     fx.param("preset_list").props().putString(kOfxParamPropChoiceOption, {});
     fx.param("factory_preset_list").props().putString(kOfxParamPropChoiceOption, {"Select from 6 presets"});
     render();
@@ -282,7 +296,7 @@ TEST_F(PresetControls, SelectionActsOnThePresetTheUserSaw) {
 
 TEST_F(PresetControls, RefreshKeepsTheSelectedPresetWithoutReloadingIt) {
     writeUserPreset("b", "20");
-    vhost::Instance& fx = open();
+    vhost::Instance& fx = openRebuilding();
     fx.setParam("preset_list", 2);
     ASSERT_DOUBLE_EQ(value("blur_amount"), 20.0);
     fx.setParam("blur_amount", 33.0);  // a tweak after loading
@@ -302,7 +316,7 @@ TEST_F(PresetControls, RefreshKeepsTheSelectedPresetWithoutReloadingIt) {
 
 TEST_F(PresetControls, FactoryDropdownFollowsTheBundlesPresets) {
     {
-        vhost::Instance& fx = open(bundleWithFactoryPresets({}));
+        vhost::Instance& fx = openRebuilding(bundleWithFactoryPresets({}));
         EXPECT_EQ(fx.choiceOptions("factory_preset_list"),
                   (std::vector<std::string>{"(no factory presets)"}));
         EXPECT_TRUE(fx.param("factory_preset_list").props().integer(kOfxParamPropSecret));
