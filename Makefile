@@ -15,7 +15,7 @@ build: configure
 	@cmake --build $(BUILD_DIR) -j$(JOBS)
 
 demo: build
-	@$(BUILD_DIR)/tools/velmora-render/velmora-render list $(BUILD_DIR)/*.ofx.bundle
+	@$(BUILD_DIR)/tools/velmora-render/velmora-render demo --out $(BUILD_DIR)/demo
 
 test: build
 	@cd $(BUILD_DIR) && ctest --output-on-failure -j$(JOBS)

@@ -13,3 +13,6 @@ struct Command {
 
 int runList(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int runDescribe(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int runRender(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int runDemo(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int runSavePresetCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);

@@ -3,13 +3,19 @@
 #include <string>
 #include <vector>
 
+#include "BundleLocation.h"
 #include "Command.h"
+#include "PresetCommands.h"
 
 namespace {
 
 const Command kCommands[] = {
     {"list", "list BUNDLE...", runList},
     {"describe", "describe BUNDLE [--host NAME] [--context filter|general|transition]", runDescribe},
+    {"render", "render --plate FILE --mask FILE [--matte FILE] --out FILE [options] (render --help)",
+     runRender},
+    {"save-preset", "save-preset NAME [--set name=value ...] [--bundle PATH]", runSavePresetCommand},
+    {"demo", "demo [--out DIR] [--bundle PATH]", runDemo},
 };
 
 void usage(std::ostream& err) {
@@ -18,6 +24,10 @@ void usage(std::ostream& err) {
 }
 
 }  // namespace
+
+int runSavePresetCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    return presetcmd::runSavePreset(args, defaultBundlePath(), out, err);
+}
 
 int main(int argc, char** argv) {
     if (argc < 2) {

@@ -1,0 +1,76 @@
+#include "EffectSession.h"
+
+#include <cstdlib>
+
+#include "HostError.h"
+#include "PresetCommands.h"
+#include "ofxImageEffect.h"
+
+const char kVelmoraPluginIdentifier[] = "com.xmlframework.velmora";
+
+namespace {
+
+std::string chooseContext(const vhost::Plugin& plugin) {
+    const vhost::Effect any = plugin.describe();
+    for (const std::string& context : any.supportedContexts())
+        if (context == kOfxImageEffectContextGeneral) return context;
+    return any.context();
+}
+
+}  // namespace
+
+EffectSession::EffectSession(const SessionOptions& options) {
+    if (!options.backend.empty()) {
+        if (options.backend != "cpu" && options.backend != "cuda")
+            throw std::runtime_error("--backend '" + options.backend + "': expected cpu or cuda");
+        // Read by the plug-in once, when it picks its backend.
+        ::setenv("VELMORA_BACKEND", options.backend.c_str(), 1);
+    }
+    host_ = std::make_unique<vhost::Host>(
+        options.hostName.empty() ? vhost::HostIdentity() : vhost::HostIdentity::forName(options.hostName));
+    binary_ = std::make_unique<vhost::PluginBinary>(host_->load(options.bundle));
+    const vhost::Plugin& plugin = binary_->plugin(kVelmoraPluginIdentifier);
+    effect_ = std::make_unique<vhost::Effect>(plugin.describe(chooseContext(plugin)));
+    instance_ = std::make_unique<vhost::Instance>(effect_->createInstance());
+    if (!options.preset.empty()) presetcmd::applyPreset(*instance_, options.preset);
+    for (const std::string& setting : options.settings) presetcmd::applySetting(*instance_, setting);
+}
+
+bool EffectSession::hasMatteInput() {
+    for (const auto& clip : effect_->clips())
+        if (clip->name() == "Matte") return true;
+    return false;
+}
+
+vhost::ImagePtr EffectSession::render(double time, const FrameImages& images, double scale, bool sequential) {
+    const int width = images.plate->width(), height = images.plate->height();
+    if (!output_ || output_->width() != width || output_->height() != height)
+        output_ = std::make_shared<vhost::Image>(width, height);
+
+    const std::size_t messagesBefore = host_->records().messages().size();
+    OfxStatus status = kOfxStatFailed;
+    try {
+        instance_->connectClip("Source", images.plate);
+        instance_->connectClip("Mask_Shape", images.mask);
+        if (images.matte)
+            instance_->connectClip("Matte", images.matte);
+        else if (hasMatteInput())
+            instance_->disconnectClip("Matte");
+        instance_->connectClip(kOfxImageEffectOutputClipName, output_);
+        host_->gotoTime(time);
+        vhost::RenderOptions options;
+        options.renderScale = {scale, scale};
+        options.sequential = sequential;
+        status = instance_->render(time, OfxRectI{0, 0, width, height}, options);
+    } catch (const vhost::HostError& e) {
+        throw RenderFailure(e.what());
+    }
+    if (vhost::succeeded(status)) return output_;
+
+    std::string reason = "the effect failed to render (" + vhost::statusName(status) + ")";
+    const auto messages = host_->records().messages();
+    for (std::size_t i = messagesBefore; i < messages.size(); ++i)
+        if (messages[i].type == kOfxMessageError || messages[i].type == kOfxMessageFatal)
+            reason += ": " + messages[i].text;
+    throw RenderFailure(reason + "; the plug-in log has the details");
+}

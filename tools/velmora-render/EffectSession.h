@@ -1,0 +1,59 @@
+#pragma once
+
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "Effect.h"
+#include "Host.h"
+#include "Image.h"
+#include "Instance.h"
+#include "PluginBinary.h"
+
+// How velmora-render sets up the effect: which bundle, which host it imitates, which backend
+// renders, and the parameter values (a preset first, then each name=value in order).
+struct SessionOptions {
+    std::string bundle;
+    std::string hostName;  // empty: this program's own identity
+    std::string backend;   // "", "cpu" or "cuda"
+    std::string preset;
+    std::vector<std::string> settings;
+};
+
+// The images of one frame. Plate and mask are required; the matte is optional.
+struct FrameImages {
+    vhost::ImagePtr plate;
+    vhost::ImagePtr mask;
+    vhost::ImagePtr matte;
+};
+
+class RenderFailure : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+// One loaded Velmora effect instance inside our own OpenFX host.
+class EffectSession {
+  public:
+    // Loads the bundle and creates the instance in the general context. Throws
+    // std::runtime_error (HostError included) with a message for the user.
+    explicit EffectSession(const SessionOptions& options);
+
+    const vhost::HostIdentity& hostIdentity() const { return host_->identity(); }
+    bool hasMatteInput();
+
+    // Renders the frame at `time` with render scale `scale` (the images are already at that
+    // scale) and returns the output image. Throws RenderFailure with the reason.
+    vhost::ImagePtr render(double time, const FrameImages& images, double scale, bool sequential);
+
+  private:
+    std::unique_ptr<vhost::Host> host_;
+    std::unique_ptr<vhost::PluginBinary> binary_;
+    std::unique_ptr<vhost::Effect> effect_;
+    std::unique_ptr<vhost::Instance> instance_;
+    vhost::ImagePtr output_;
+};
+
+// The Velmora plug-in's identifier.
+extern const char kVelmoraPluginIdentifier[];

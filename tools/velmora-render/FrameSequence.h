@@ -1,0 +1,41 @@
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+// Numbered file names ("plate.%04d.exr") and frame ranges ("1-100", "7").
+namespace framesequence {
+
+class SequenceError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+// A file name that may hold one frame-number field, %d or %0Nd (N up to 9).
+class FilePattern {
+  public:
+    // Throws SequenceError for a name with more than one field or another % directive.
+    explicit FilePattern(std::string text);
+
+    bool numbered() const { return fieldStart_ != std::string::npos; }
+    const std::string& text() const { return text_; }
+    // The file of that frame; the name itself when it is not numbered.
+    std::string fileFor(int frame) const;
+
+  private:
+    std::string text_;
+    std::size_t fieldStart_ = std::string::npos;
+    std::size_t fieldLength_ = 0;
+    int width_ = 0;
+};
+
+struct FrameRange {
+    int first = 0;
+    int last = 0;
+    int count() const { return last - first + 1; }
+
+    // "A-B" (A <= B) or "N", frame numbers 0 or more; throws SequenceError.
+    static FrameRange parse(const std::string& text);
+};
+
+}  // namespace framesequence

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+#include "Image.h"
+
+// Image files for velmora-render: OpenEXR (float) and PNG. Files store the top row first; the
+// images returned and written here follow the OpenFX convention (first row in memory is the
+// bottom of the picture), with bounds (0, 0, width, height).
+namespace imagefiles {
+
+class ImageFileError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+enum class ImageFormat { Exr, Png };
+
+// The format named by the file's extension (.exr, .png, any case); throws ImageFileError for
+// anything else.
+ImageFormat formatOf(const std::string& path);
+
+// Reads an image as float RGBA. PNG samples are scaled to 0..1 (grey becomes r = g = b, a file
+// without alpha is opaque); EXR channels R, G, B and A are read as float, a missing colour
+// channel is 0, a missing alpha 1, and a luminance-only (Y) file becomes grey. Throws
+// ImageFileError naming the file and the reason.
+vhost::ImagePtr readImage(const std::string& path);
+
+// Writes float RGBA: EXR as 32-bit float (ZIP), PNG as 8-bit RGBA (clamped to 0..1). The file
+// is written beside its final name and renamed, so an earlier file of that name survives a
+// failed write. Throws ImageFileError.
+void writeImage(const std::string& path, const vhost::Image& image);
+
+}  // namespace imagefiles
