@@ -2,6 +2,7 @@
 
 #include <atomic>
 
+#include "DeviceImages.h"
 #include "EffectObject.h"
 
 namespace vhost {
@@ -103,6 +104,13 @@ OfxStatus Clip::getImage(double time, const OfxRectD* region, OfxPropertySetHand
     if (owner_->role() != EffectRole::Instance) return kOfxStatErrBadHandle;
     ImagePtr image = imageAt(time);
     if (!image) return kOfxStatFailed;
+    void* data = image->data();
+#if VELMORA_HAVE_CUDA
+    if (owner_->deviceImages != nullptr) {
+        data = owner_->deviceImages->deviceData(image);
+        if (data == nullptr) return kOfxStatErrMemory;
+    }
+#endif
 
     auto props = std::make_unique<PropertySet>(kOfxTypeImage, false);
     PropertySet& p = *props;
@@ -114,7 +122,7 @@ OfxStatus Clip::getImage(double time, const OfxRectD* region, OfxPropertySetHand
                     props_.string(kOfxImageEffectPropPreMultiplication));
     p.declareDouble(kOfxImageEffectPropRenderScale, {owner_->renderScale[0], owner_->renderScale[1]}, 2);
     p.declareDouble(kOfxImagePropPixelAspectRatio, 1.0);
-    p.declarePointer(kOfxImagePropData, image->data());
+    p.declarePointer(kOfxImagePropData, data);
     p.declareInt(kOfxImagePropBounds, {b.x1, b.y1, b.x2, b.y2}, 4);
     p.declareInt(kOfxImagePropRegionOfDefinition, {b.x1, b.y1, b.x2, b.y2}, 4);
     p.declareInt(kOfxImagePropRowBytes, image->rowBytes());

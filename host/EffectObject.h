@@ -14,6 +14,7 @@
 namespace vhost {
 
 class Host;
+class DeviceImages;
 
 enum class EffectRole { Descriptor, ContextDescriptor, Instance };
 
@@ -46,6 +47,8 @@ class EffectObject : public HandleTag {
     std::atomic<bool> abortRequested{false};
     // Render scale of the action in progress (images report it).
     double renderScale[2] = {1.0, 1.0};
+    // Set while a render with CUDA enabled is in progress: images are handed out in device memory.
+    DeviceImages* deviceImages = nullptr;
 
   private:
     Host* host_;

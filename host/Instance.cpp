@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "DeviceImages.h"
 #include "Host.h"
 #include "HostError.h"
 #include "PluginRecord.h"
@@ -270,10 +271,12 @@ OfxStatus Instance::render(double time, OfxRectI window, OfxPointD renderScale) 
 OfxStatus Instance::render(double time, OfxRectI window, const RenderOptions& options) {
     if (!(options.renderScale.x > 0 && options.renderScale.y > 0))
         throw HostError("render scale must be positive", kOfxStatErrValue);
+    const bool onDevice = rendersOnDevice(options);
     const bool fullySafe =
         object_->props().string(kOfxImageEffectPluginRenderThreadSafety) == kOfxImageEffectRenderFullySafe;
+    // The device copies belong to one render at a time.
     std::unique_lock<std::mutex> serial(state_->renderMutex, std::defer_lock);
-    if (!fullySafe) serial.lock();
+    if (!fullySafe || onDevice) serial.lock();
 
     Clip* output = object_->clip(kOfxImageEffectOutputClipName);
     if (output == nullptr) throw HostError("the effect has no Output clip", kOfxStatErrValue);
@@ -313,12 +316,46 @@ OfxStatus Instance::render(double time, OfxRectI window, const RenderOptions& op
     args.declareInt(kOfxImageEffectPropRenderQualityDraft, options.draft ? 1 : 0);
     declareRenderGpuArgs(args);
 
+    state_->lastRenderOnDevice = onDevice;
+#if VELMORA_HAVE_CUDA
+    std::unique_ptr<DeviceImages> device;
+    if (onDevice) {
+        const bool withStream =
+            record_->host().identity().cudaStream && effectAnnounces(kOfxImageEffectPropCudaStreamSupported);
+        device = std::make_unique<DeviceImages>(withStream);
+        for (PropertySet* set : {&seq, &args}) {
+            set->putInt(kOfxImageEffectPropCudaEnabled, {1});
+            set->putPointer(kOfxImageEffectPropCudaStream, {device->stream()});
+        }
+    }
+    struct DeviceScope {
+        EffectObject& object;
+        ~DeviceScope() { object.deviceImages = nullptr; }
+    } scope{*object_};
+    object_->deviceImages = device.get();
+#endif
+
     const OfxStatus begin = call(kOfxImageEffectActionBeginSequenceRender, seq.handle(), nullptr);
     if (!succeeded(begin)) return begin;
     const OfxStatus status = call(kOfxImageEffectActionRender, args.handle(), nullptr);
     const OfxStatus end = call(kOfxImageEffectActionEndSequenceRender, seq.handle(), nullptr);
     if (!succeeded(status)) return status;
+#if VELMORA_HAVE_CUDA
+    std::string error;
+    if (device && !device->download(*target, &error))
+        throw HostError("copying the rendered image back from the device failed: " + error, kOfxStatFailed);
+#endif
     return succeeded(end) ? status : end;
+}
+
+bool Instance::effectAnnounces(const char* property) const {
+    const std::string value = object_->props().string(property);
+    return value == "true" || value == "needed";
+}
+
+bool Instance::rendersOnDevice(const RenderOptions& options) const {
+    return options.cudaImages && record_->host().identity().cudaRender &&
+           effectAnnounces(kOfxImageEffectPropCudaRenderSupported) && deviceImagesUsable();
 }
 
 IdentityResult Instance::isIdentity(double time, OfxRectI window, OfxPointD renderScale) {

@@ -28,6 +28,9 @@ struct RenderOptions {
     bool sequential = false;
     bool interactive = false;
     bool draft = false;
+    // Images in device memory with CUDA enabled, where the host announces CUDA render, the
+    // effect supports it and a CUDA device is usable; otherwise images stay in host memory.
+    bool cudaImages = true;
 };
 
 // A live instance of an effect. Values set through this class are user edits: each one is
@@ -86,6 +89,9 @@ class Instance {
 
     const std::shared_ptr<PluginRecord>& record() const { return record_; }
 
+    // Whether the last render handed the plug-in device memory.
+    bool lastRenderOnDevice() const { return state_->lastRenderOnDevice; }
+
   private:
     OfxStatus sendChanged(const std::string& type, const std::string& name, const std::string& reason,
                           double time);
@@ -93,6 +99,8 @@ class Instance {
     OfxStatus call(const char* action, OfxPropertySetHandle in, OfxPropertySetHandle out,
                    const std::string& note = "");
     OfxStatus connect(const std::string& name, double time, bool timed, ImagePtr image);
+    bool rendersOnDevice(const RenderOptions& options) const;
+    bool effectAnnounces(const char* property) const;
 
     // Kept on the heap so that a moved instance keeps its locks and the plug-in callback.
     struct State {
@@ -104,6 +112,7 @@ class Instance {
         std::deque<std::string> pendingEdits;
         std::set<std::string> announcedEdits;
         std::mutex renderMutex;
+        bool lastRenderOnDevice = false;
     };
 
     std::shared_ptr<PluginRecord> record_;

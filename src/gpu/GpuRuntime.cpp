@@ -6,10 +6,6 @@
 #include "gpu/HostRuntime.h"
 #include "log/PluginLog.h"
 
-#if VELMORA_HAVE_CUDA
-GpuRuntime& cudaGpuRuntime();  // CudaRuntime.cpp
-#endif
-
 namespace {
 
 std::string lowered(const char* text) {

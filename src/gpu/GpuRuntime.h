@@ -89,6 +89,12 @@ GpuRuntime& gpuRuntime();
 // The CPU backend. Always available; kernels compiled for the CPU read its textures and surfaces.
 GpuRuntime& hostGpuRuntime();
 
+#if VELMORA_HAVE_CUDA
+// The cuda backend itself, for code outside the plug-in (our host's device images) that must not
+// go through the plug-in's once-per-process choice and its log line.
+GpuRuntime& cudaGpuRuntime();
+#endif
+
 // Whether NVIDIA's runtime finds a usable device; `status` says which one, or why not.
 // Always false (with a reason) in a build without the cuda backend.
 bool cudaDeviceUsable(std::string* status);

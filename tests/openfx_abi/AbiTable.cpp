@@ -193,16 +193,16 @@ class Comparison {
             long long next = 0;
             for (std::size_t i = 0; i < items.size(); ++i) {
                 // "index: name" or "index: name = expression"
-                std::string spec = items[i]->fields.empty() ? "" : items[i]->fields[0];
-                std::size_t colon = spec.find(':');
-                std::string rest = trim(colon == std::string::npos ? spec : spec.substr(colon + 1));
+                std::string itemField = items[i]->fields.empty() ? "" : items[i]->fields[0];
+                std::size_t colon = itemField.find(':');
+                std::string rest = trim(colon == std::string::npos ? itemField : itemField.substr(colon + 1));
                 std::size_t eq = rest.find('=');
                 std::string itemName = trim(rest.substr(0, eq));
                 std::string expression =
                     eq == std::string::npos ? std::to_string(next) : trim(rest.substr(eq + 1));
                 itemValues[itemName] = expression;
                 std::optional<Value> v = ConstantEvaluator(itemValues).evaluate(expression);
-                if (colon == std::string::npos || std::stoul(spec.substr(0, colon)) != i) {
+                if (colon == std::string::npos || std::stoul(itemField.substr(0, colon)) != i) {
                     problem("enum " + name + ": item " + itemName + " is out of order in the table");
                 }
                 if (itemName != ce.items[i].name) {
@@ -244,10 +244,10 @@ class Comparison {
 
     std::string functionOf(const AbiRow& r) const {
         // "returns R; params: A, B"
-        const std::string& spec = r.fields.at(0);
-        std::size_t semi = spec.find(';');
-        std::string ret = trim(spec.substr(0, semi));
-        std::string params = semi == std::string::npos ? "" : trim(spec.substr(semi + 1));
+        const std::string& signature = r.fields.at(0);
+        std::size_t semi = signature.find(';');
+        std::string ret = trim(signature.substr(0, semi));
+        std::string params = semi == std::string::npos ? "" : trim(signature.substr(semi + 1));
         if (startsWith(ret, "returns ")) ret = ret.substr(8);
         if (startsWith(params, "params:")) params = params.substr(7);
         return canon_.function(ret, params);
