@@ -413,6 +413,7 @@ bool PresetActions::loadFactoryPreset() {
     }
     if (v < 1 || v > static_cast<int>(factoryNames_.size())) {
         VLOG_ERROR("Invalid factory preset index: %d", v);
+        tellUser("The selected factory preset is no longer available.");
         return false;
     }
     const std::string& name = factoryNames_[v - 1];

@@ -201,14 +201,15 @@ void addExtraParam(pugi::xml_node parameters, const std::string& name, const Par
             addParam(parameters, name, "string", value.asString());
             break;
         case ParameterValue::Kind::Vec2:
-            addParam(parameters, name, "vec2", components(value, 2));
-            break;
         case ParameterValue::Kind::Vec3:
-            addParam(parameters, name, "vec3", components(value, 3));
+        case ParameterValue::Kind::Vec4: {
+            // No control of a vector kind is collected outside the definition; such an entry
+            // keeps its name only.
+            pugi::xml_node param = parameters.append_child("param");
+            param.append_attribute("name") = name.c_str();
+            param.append_attribute("value") = "";
             break;
-        case ParameterValue::Kind::Vec4:
-            addParam(parameters, name, "vec4", components(value, 4));
-            break;
+        }
     }
 }
 

@@ -1,5 +1,9 @@
 #include "presets/PresetFolders.h"
 
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+
 #include "log/PluginLog.h"
 #include "platform/FileSystem.h"
 #include "platform/SafeName.h"
@@ -7,6 +11,8 @@
 #include "presets/PresetFile.h"
 
 namespace {
+
+namespace fs = std::filesystem;
 
 const char kPresetSuffix[] = ".xml";
 
@@ -51,13 +57,28 @@ std::string factoryPresetFolder(const std::string& bundleName) {
 
 std::vector<std::string> listPresetNames(const std::string& folder, std::size_t* entriesSeen) {
     std::vector<std::string> usable;
-    for (const std::string& name : platform::listFilesWithSuffix(folder, kPresetSuffix, entriesSeen)) {
-        if (isValidPresetName(name)) {
-            usable.push_back(name);
-        } else {
-            VLOG_DEBUG("Skipping preset file with an unusable name: %s", printableForLog(name).c_str());
+    std::size_t seen = 0;
+    const std::size_t suffixLength = sizeof(kPresetSuffix) - 1;
+    std::error_code code;
+    if (!folder.empty() && fs::is_directory(fs::path(folder), code)) {
+        // Every entry counts, folders included: a folder named x.xml lists as x and fails to load.
+        fs::directory_iterator it(fs::path(folder), fs::directory_options::skip_permission_denied, code);
+        for (; !code && it != fs::directory_iterator(); it.increment(code)) {
+            ++seen;
+            const std::string entry = it->path().filename().string();
+            if (entry.size() <= suffixLength ||
+                entry.compare(entry.size() - suffixLength, suffixLength, kPresetSuffix) != 0)
+                continue;
+            const std::string name = entry.substr(0, entry.size() - suffixLength);
+            if (isValidPresetName(name)) {
+                usable.push_back(name);
+            } else {
+                VLOG_DEBUG("Skipping preset file with an unusable name: %s", printableForLog(name).c_str());
+            }
         }
     }
+    std::sort(usable.begin(), usable.end());
+    if (entriesSeen) *entriesSeen = seen;
     return usable;
 }
 

@@ -19,9 +19,9 @@ std::string userPresetFolder(const std::string& effectName);
 // library runs outside a bundle, the bundle of that name in the system's OpenFX plug-in folder.
 std::string factoryPresetFolder(const std::string& bundleName);
 
-// Preset names in a folder: files ending in ".xml" with that ending removed, in byte-wise
-// order. Files whose names are no usable preset names are left out. A missing folder lists as
-// empty; *entriesSeen receives the number of folder entries before filtering.
+// Preset names in a folder: entries (files and folders alike) ending in ".xml" with that ending
+// removed, in byte-wise order. Names that are no usable preset names are left out. A missing
+// folder lists as empty; *entriesSeen receives the number of folder entries before filtering.
 std::vector<std::string> listPresetNames(const std::string& folder, std::size_t* entriesSeen = nullptr);
 
 // A name typed by the user: surrounding blanks and one trailing ".xml" removed.

@@ -74,7 +74,7 @@ TEST(PresetFile, WritesTheDocumentExactly) {
         "\t\t<param name=\"_enabled\" type=\"bool\" value=\"false\" />\n"
         "\t\t<param name=\"_gain\" type=\"float\" value=\"0.5\" />\n"
         "\t\t<param name=\"_note\" type=\"string\" value=\"hi\" />\n"
-        "\t\t<param name=\"_pivot\" type=\"vec2\" value=\"0.5,0.25\" />\n"
+        "\t\t<param name=\"_pivot\" value=\"\" />\n"
         "\t</parameters>\n"
         "</preset>\n";
     EXPECT_EQ(formatPresetXml("Velmora", "1.0", "2024-05-06T07:08:09", values, parameters), expected);

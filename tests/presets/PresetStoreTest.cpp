@@ -111,14 +111,21 @@ TEST_F(PresetStoreTest, UnsafeNamesAreRefusedAndWriteNothing) {
         log_.contains("[ERROR] Refusing preset name 'line?feed': the name contains a control character\n"));
 }
 
-TEST_F(PresetStoreTest, ListingSkipsFoldersAndUnusableNames) {
-    for (const char* name : {"Soft.xml", "hard.xml", "a.xml.xml", "readme.txt", "CAPS.XML", "con.xml"}) {
+TEST_F(PresetStoreTest, ListingTakesEveryXmlEntryAndSkipsUnusableNames) {
+    for (const char* name :
+         {"Soft.xml", "hard.xml", "a.xml.xml", "readme.txt", "CAPS.XML", "con.xml", ".xml"}) {
         std::ofstream(factoryFolder_ + "/" + name) << "<preset/>";
     }
     fs::create_directory(factoryFolder_ + "/folder.xml");
     std::size_t seen = 0;
-    EXPECT_EQ(store().factoryPresetNames(&seen), (std::vector<std::string>{"Soft", "a.xml", "hard"}));
-    EXPECT_EQ(seen, 7u);
+    EXPECT_EQ(store().factoryPresetNames(&seen),
+              (std::vector<std::string>{"Soft", "a.xml", "folder", "hard"}));
+    EXPECT_EQ(seen, 8u);
+
+    // The folder is listed but is no preset.
+    std::string effect, version;
+    EXPECT_TRUE(store().loadFactoryPreset("folder", effect, version).empty());
+    EXPECT_TRUE(log_.contains("[ERROR] Failed to load preset file: " + factoryFolder_ + "/folder.xml\n"));
 }
 
 TEST_F(PresetStoreTest, FactoryPresetsLoadFromTheBundleAndPresetsOfOtherEffectsKeepTheirName) {
