@@ -9,6 +9,7 @@
 #include "platform/DefaultViewer.h"
 #include "platform/FileSystem.h"
 #include "platform/UserFolders.h"
+#include "plugin/IdentityConditions.h"
 #include "plugin/PresetActions.h"
 
 GenericEffect::GenericEffect(OfxImageEffectHandle handle, const std::string& definitionPath,
@@ -128,19 +129,6 @@ void GenericEffect::render(const OFX::RenderArguments& args) {
     setupAndProcess(args);
 }
 
-bool GenericEffect::conditionHolds(const std::string& op, double value, double reference,
-                                   bool* knownOperator) {
-    if (knownOperator) *knownOperator = true;
-    if (op == "equal") return value == reference;
-    if (op == "notEqual") return !(value == reference);
-    if (op == "lessThan") return value < reference;
-    if (op == "lessEqual") return value <= reference;
-    if (op == "greaterThan") return value > reference;
-    if (op == "greaterEqual") return value >= reference;
-    if (knownOperator) *knownOperator = false;
-    return false;
-}
-
 bool GenericEffect::isIdentity(const OFX::IsIdentityArguments& args, OFX::Clip*& identityClip,
                                double& identityTime) {
     ensureParametersFetched();
@@ -154,7 +142,7 @@ bool GenericEffect::isIdentity(const OFX::IsIdentityArguments& args, OFX::Clip*&
     for (const IdentityCondition& condition : definition_.getIdentityConditions()) {
         const double value = parameters_.getParameterValue(condition.parameterName, args.time).asDouble();
         bool known = true;
-        const bool holds = conditionHolds(condition.op, value, condition.value, &known);
+        const bool holds = identityConditionHolds(condition.op, value, condition.value, &known);
         if (!known) VLOG_DEBUG("WARNING: Unknown identity operator: %s", condition.op.c_str());
         if (!holds) continue;
         if (definition_.getInputs().empty()) continue;

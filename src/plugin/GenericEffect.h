@@ -20,14 +20,15 @@ struct GenericEffectRenderStateDeleter {
 };
 
 class GenericEffect : public OFX::ImageEffect {
-public:
+  public:
     // definitionText: the document the factory was built from (null: the compiled-in one).
     GenericEffect(OfxImageEffectHandle handle, const std::string& definitionPath,
                   const char* definitionText = nullptr);
     ~GenericEffect() override;
 
     void render(const OFX::RenderArguments& args) override;
-    bool isIdentity(const OFX::IsIdentityArguments& args, OFX::Clip*& identityClip, double& identityTime) override;
+    bool isIdentity(const OFX::IsIdentityArguments& args, OFX::Clip*& identityClip,
+                    double& identityTime) override;
     void getClipPreferences(OFX::ClipPreferencesSetter& preferences) override;
     void changedParam(const OFX::InstanceChangedArgs& args, const std::string& paramName) override;
 
@@ -53,10 +54,7 @@ public:
     OFX::Clip* findClip(const std::string& key) const;
     OFX::DoubleParam* transitionParam() const { return transition_; }
 
-    // Evaluates one identity condition against a value; exposed for its table of operators.
-    static bool conditionHolds(const std::string& op, double value, double reference, bool* knownOperator);
-
-private:
+  private:
     // The render proper, after the action's checks (render engine).
     void setupAndProcess(const OFX::RenderArguments& args);
     void fetchClips();

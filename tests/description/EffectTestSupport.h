@@ -82,6 +82,17 @@ inline std::string testDefinition(const std::string& sections, const std::string
     return text + "</effect>";
 }
 
+// The identity of a profile ("resolve", "flame", "nuke", "fusion") or of an unknown host of that name.
+inline vhost::HostIdentity hostIdentityFor(const std::string& hostName) {
+    vhost::HostIdentity identity = vhost::HostIdentity::forName(hostName);
+    identity.name = hostName == "resolve"  ? "DaVinciResolve"
+                    : hostName == "flame"  ? "com.autodesk.flame"
+                    : hostName == "nuke"   ? "uk.co.thefoundry.nuke"
+                    : hostName == "fusion" ? "com.blackmagicdesign.Fusion"
+                                           : hostName;
+    return identity;
+}
+
 // One bundle loaded under a host identity and described in one context.
 struct DescribedEffect {
     std::unique_ptr<vhost::Host> host;
@@ -132,12 +143,7 @@ inline DescribedEffect describeEffect(const std::string& bundle, const std::stri
                                       const std::string& context,
                                       const std::function<void(vhost::HostIdentity&)>& adjust = {}) {
     DescribedEffect d;
-    vhost::HostIdentity identity = vhost::HostIdentity::forName(hostName);
-    identity.name = hostName == "resolve"  ? "DaVinciResolve"
-                    : hostName == "flame"  ? "com.autodesk.flame"
-                    : hostName == "nuke"   ? "uk.co.thefoundry.nuke"
-                    : hostName == "fusion" ? "com.blackmagicdesign.Fusion"
-                                           : hostName;
+    vhost::HostIdentity identity = hostIdentityFor(hostName);
     if (adjust) adjust(identity);
     d.host = std::make_unique<vhost::Host>(identity);
     d.binary = std::make_unique<vhost::PluginBinary>(*d.host, bundle);
