@@ -462,11 +462,12 @@ bool PresetActions::loadUserPreset() {
         name = selectedUserPreset(*list, v);
         if (!name.empty()) VLOG_INFO("Loading preset from dropdown: %s (index %d)", log(name).c_str(), v);
     }
+    // A listed name is the file name already (a.xml.xml lists as a.xml); only a typed name
+    // loses its ".xml" ending.
     if (name.empty()) {
         if (auto* field = dynamic_cast<OFX::StringParam*>(parameters_.findHandle("preset_name")))
-            name = field->getValue();
+            name = presetNameFromInput(field->getValue());
     }
-    name = presetNameFromInput(name);
     if (name.empty()) {
         VLOG_ERROR("No preset selected - choose from dropdown or enter name");
         return false;

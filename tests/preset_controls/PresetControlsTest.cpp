@@ -191,6 +191,18 @@ TEST_F(PresetControls, RefusedNamesWriteNothingAndKeepPresets) {
     EXPECT_NE(log().find("Refusing preset name '../escape'"), std::string::npos) << log();
 }
 
+TEST_F(PresetControls, OnlyOneXmlEndingIsDropped) {
+    vhost::Instance& fx = open();
+    fx.setParam("blur_amount", 8.0);
+    presetcmd::savePreset(fx, " a.xml.xml ");
+    EXPECT_TRUE(fs::is_regular_file(userFolder() / "a.xml.xml"));
+    EXPECT_EQ(fx.choiceOptions("preset_list").back(), "a.xml");
+
+    fx.setParam("blur_amount", 50.0);
+    EXPECT_EQ(presetcmd::applyPreset(fx, "a.xml"), presetcmd::PresetSource::User);
+    EXPECT_DOUBLE_EQ(value("blur_amount"), 8.0);
+}
+
 TEST_F(PresetControls, PresetFileValuesAreCheckedBeforeTheyReachTheEffect) {
     fs::create_directories(userFolder());
     std::ofstream(userFolder() / "odd.xml") << "<preset><meta effect=\"Some Other Effect\"/><parameters>"

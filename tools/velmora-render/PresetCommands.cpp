@@ -19,7 +19,16 @@ namespace {
 
 const char kPluginIdentifier[] = "com.xmlframework.velmora";
 
-std::string withoutXmlEnding(const std::string& name) {
+std::string trimmed(const std::string& text) {
+    const char* blanks = " \t\r\n";
+    const std::size_t first = text.find_first_not_of(blanks);
+    if (first == std::string::npos) return std::string();
+    return text.substr(first, text.find_last_not_of(blanks) - first + 1);
+}
+
+// The name the plug-in stores a typed name under: blanks around it and one ".xml" ending dropped.
+std::string withoutXmlEnding(const std::string& typed) {
+    const std::string name = trimmed(typed);
     const std::string ending = ".xml";
     if (name.size() > ending.size() && name.compare(name.size() - ending.size(), ending.size(), ending) == 0)
         return name.substr(0, name.size() - ending.size());
@@ -129,6 +138,8 @@ void applySetting(vhost::Instance& instance, const std::string& assignment) {
 }
 
 PresetSource applyPreset(vhost::Instance& instance, const std::string& typedName) {
+    // The name as typed first, so that a preset named "a.xml" is found; then without the ending.
+    const std::string exact = trimmed(typedName);
     const std::string name = withoutXmlEnding(typedName);
     if (name.empty()) throw std::runtime_error("--preset needs a preset name");
     const std::vector<std::string> user = offered(instance, "preset_list", 2);
@@ -136,17 +147,20 @@ PresetSource applyPreset(vhost::Instance& instance, const std::string& typedName
     std::string dropdown;
     int index = -1;
     PresetSource source = PresetSource::User;
-    if (auto it = std::find(user.begin(), user.end(), name); it != user.end()) {
-        dropdown = "preset_list";
-        index = static_cast<int>(it - user.begin()) + 2;
-    } else if (auto f = std::find(factory.begin(), factory.end(), name); f != factory.end()) {
-        dropdown = "factory_preset_list";
-        index = static_cast<int>(f - factory.begin()) + 1;
-        source = PresetSource::Factory;
-    } else {
+    for (const std::string& candidate : {exact, name}) {
+        if (auto it = std::find(user.begin(), user.end(), candidate); it != user.end()) {
+            dropdown = "preset_list";
+            index = static_cast<int>(it - user.begin()) + 2;
+        } else if (auto f = std::find(factory.begin(), factory.end(), candidate); f != factory.end()) {
+            dropdown = "factory_preset_list";
+            index = static_cast<int>(f - factory.begin()) + 1;
+            source = PresetSource::Factory;
+        }
+        if (index >= 0) break;
+    }
+    if (index < 0)
         throw std::runtime_error("no preset named '" + name + "'; user presets: " + joined(user) +
                                  "; factory presets: " + joined(factory));
-    }
     const std::size_t before = messageCount(instance);
     expectOk(instance.setParam(dropdown, index), "selecting preset '" + name + "'");
     const std::string error = errorSince(instance, before);
