@@ -4,6 +4,8 @@
 #include <exception>
 #include <filesystem>
 #include <ostream>
+#include <string>
+#include <vector>
 
 #include "BundleLocation.h"
 #include "Command.h"
@@ -18,10 +20,14 @@ const char kDemoUsage[] =
     "  Renders the built-in sample (a sign on a post over a textured, graded background) and writes\n"
     "  plate.png, mask.png, result.png and before-after.png into DIR (default: velmora-demo).\n";
 
-// The settings the demo renders with: a mask grown over the object's soft edge and feathered,
-// and detail borrowed from further right so that the filled post keeps the ground's grain.
-const char* const kDemoSettings[] = {"blur_amount=60", "mask_grow=2", "mask_blur=3", "retexture_enable=true",
-                                     "retexture_offset=0.3,0"};
+// The settings the demo renders with, for a sample `height` pixels high: a mask grown over the
+// object's soft edge and feathered, a blur wide enough for the sign, and detail borrowed from
+// further right so that the filled post keeps the ground's grain.
+std::vector<std::string> demoSettings(int height) {
+    const double s = height / 360.0;
+    return {"blur_amount=" + std::to_string(60 * s), "mask_grow=" + std::to_string(2 * s),
+            "mask_blur=" + std::to_string(3 * s), "retexture_enable=true", "retexture_offset=0.3,0"};
+}
 
 bool parseSize(const std::string& text, int* width, int* height) {
     int w = 0, h = 0;
@@ -66,7 +72,7 @@ int runDemo(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         err << "velmora-render demo: no velmora bundle found; give one with --bundle PATH\n";
         return 2;
     }
-    options.settings.assign(std::begin(kDemoSettings), std::end(kDemoSettings));
+    options.settings = demoSettings(height);
 
     try {
         std::filesystem::create_directories(folder);
