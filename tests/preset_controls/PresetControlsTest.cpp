@@ -53,6 +53,7 @@ class PresetControls : public ::testing::Test {
     }
 
     void TearDown() override {
+        unsetenv("VELMORA_TEST_DEFINITION_FILE");
         instance_.reset();
         effect_.reset();
         binary_.reset();
@@ -344,6 +345,83 @@ TEST_F(PresetControls, FactoryDropdownFollowsTheBundlesPresets) {
               (std::vector<std::string>{"Select from 1 preset", "Wire Removal"}));
     EXPECT_FALSE(fx.param("factory_preset_list").props().integer(kOfxParamPropSecret));
 }
+
+#ifdef VELMORA_TEST_BUNDLE_DIR
+// Every stored parameter type goes to the file and back through the host's parameters, and a
+// preset of another effect applies what matches.
+TEST_F(PresetControls, EveryValueTypeRoundTripsThroughTheHost) {
+    const fs::path definition = root_ / "grade.xml";
+    std::ofstream(definition)
+        << R"(<effect name="Grade Test" category="Tests" version="2.0" debug_level="info">
+        <inputs><source name="Source"/></inputs>
+        <parameters>
+            <parameter name="tint" type="color"/>
+            <parameter name="wash" type="color_rgba"/>
+            <parameter name="axis" type="vec3"/>
+            <parameter name="count" type="int" default="2" min="0" max="10"/>
+            <parameter name="title" type="string" default="Hello"/>
+            <parameter name="lut" type="filepath"/>
+            <parameter name="gain" type="float" default="1" min="0" max="1000000000"/>
+        </parameters><pipeline/></effect>)";
+    setenv("VELMORA_TEST_DEFINITION_FILE", definition.c_str(), 1);
+    vhost::Instance& fx = openRebuilding(VELMORA_TEST_BUNDLE_DIR);
+    const fs::path folder = root_ / "appdata" / "orbalt" / "presets" / "Grade Test";
+
+    fx.setParam("tint", std::vector<double>{0.1, 0.2, 0.3});
+    fx.setParam("wash", std::vector<double>{0.5, 0.25, 0.125, 0.75});
+    fx.setParam("axis", std::vector<double>{0.75, 0.5, 0.25});
+    fx.setParam("count", 7);
+    fx.setParam("title", std::string("a \"b\" <c> & d"));
+    fx.setParam("lut", std::string("/luts/x.cube"));
+    fx.setParam("gain", 123456789.123);
+    presetcmd::savePreset(fx, "grade");
+    const std::string saved = readText(folder / "grade.xml");
+    for (const char* line : {
+             R"(<meta effect="Grade Test" version="2.0" created=")",
+             R"(<param name="tint" type="vec3" value="0.1000000015,0.200000003,0.3000000119" />)",
+             R"(<param name="wash" type="vec4" value="0.5,0.25,0.125,0.75" />)",
+             R"(<param name="axis" type="vec3" value="0.75,0.5,0.25" />)",
+             R"(<param name="count" type="int" value="7" />)",
+             R"(<param name="title" type="string" value="a &quot;b&quot; &lt;c> &amp; d" />)",
+             R"(<param name="lut" type="filepath" value="/luts/x.cube" />)",
+             R"(<param name="gain" type="float" value="123456789.1" />)",
+         })
+        EXPECT_NE(saved.find(line), std::string::npos) << line << "\n" << saved;
+    EXPECT_EQ(saved.find("preset_"), std::string::npos) << saved;
+
+    fx.setParam("preset_list", 1);  // Load Defaults
+    ASSERT_EQ(vhost::toText(fx.value("title")), "Hello");
+    presetcmd::applyPreset(fx, "grade");
+    const auto tint = std::get<std::vector<double>>(fx.value("tint"));
+    EXPECT_EQ(tint, (std::vector<double>{0.1f, 0.2f, 0.3f}));
+    EXPECT_EQ(std::get<std::vector<double>>(fx.value("wash")), (std::vector<double>{0.5, 0.25, 0.125, 0.75}));
+    EXPECT_EQ(std::get<std::vector<double>>(fx.value("axis")), (std::vector<double>{0.75, 0.5, 0.25}));
+    EXPECT_EQ(value("count"), 7);
+    EXPECT_EQ(std::get<std::string>(fx.value("title")), "a \"b\" <c> & d");
+    EXPECT_EQ(std::get<std::string>(fx.value("lut")), "/luts/x.cube");
+    EXPECT_DOUBLE_EQ(value("gain"), 123456789.1);
+
+    // A preset of another effect: matching names apply, the rest are skipped with a log line.
+    std::ofstream(folder / "borrowed.xml")
+        << "<preset><meta effect=\"ORBALT Velmora\" version=\"1.1\"/><parameters>"
+           "<param name=\"blur_amount\" type=\"float\" value=\"50\"/>"
+           "<param name=\"count\" type=\"int\" value=\"3\"/></parameters></preset>";
+    fx.pressButton("refresh_presets");
+    presetcmd::applyPreset(fx, "borrowed");
+    EXPECT_EQ(value("count"), 3);
+    EXPECT_DOUBLE_EQ(value("gain"), 123456789.1);
+    instance_.reset();  // unloading the plug-in closes its log
+    effect_.reset();
+    binary_.reset();
+    const std::string text = log();
+    EXPECT_NE(text.find("[INFO] Preset was created for 'ORBALT Velmora' but loading into 'Grade Test' - some "
+                        "parameters may not apply\n"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("[INFO] Preset parameter 'blur_amount' not found in effect - skipping\n"),
+              std::string::npos);
+}
+#endif
 
 TEST(SavePresetCommand, SavesThroughThePluginAndRejectsBadArguments) {
     const fs::path root = fs::temp_directory_path() / ("velmora-save-preset-" + std::to_string(::getpid()));
