@@ -423,3 +423,42 @@ TEST(DefinitionDescription, TopLevelParametersSitOnTheirPage) {
     EXPECT_EQ(fx.parentOf("gain"), "");
     EXPECT_TRUE(has(fx.paramNames(), "p0"));
 }
+
+TEST(DefinitionDescription, OverlayInteractChosenFromTheDefinition) {
+    const std::string center = R"(<parameter name="center" type="vec2" default="0.5,0.5"/>)";
+    struct Case {
+        const char* what;
+        std::string sections;
+        bool hostOverlays;
+        const char* registered;  // null: no interact
+    };
+    const Case cases[] = {
+        {"declared overlays win over a center parameter",
+         "<parameters>" + center + "</parameters><overlays><point param=\"center\"/></overlays>", true,
+         "XML overlay interact registered for effect 'Test Effect' with 1 overlays"},
+        {"center parameter alone", "<parameters>" + center + "</parameters>", true,
+         "Legacy overlay interact registered for effect 'Test Effect'"},
+        {"nothing to draw", "<parameters><parameter name=\"gain\" type=\"float\"/></parameters>", true,
+         nullptr},
+        {"host without overlays",
+         "<parameters>" + center + "</parameters><overlays><point param=\"center\"/></overlays>", false,
+         nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TestFolders folders;
+        folders.useDefinition(testDefinition(std::string(kTwoInputs) + c.sections));
+        auto fx = describeEffect(VELMORA_TEST_BUNDLE, "com.example.compositor", "filter",
+                                 [&](vhost::HostIdentity& id) { id.supportsOverlays = c.hostOverlays; });
+        const vhost::PropertySet& props = fx.effect->baseProperties();
+        const bool attached = props.has(kOfxImageEffectPluginPropOverlayInteractV1) &&
+                              props.pointer(kOfxImageEffectPluginPropOverlayInteractV1);
+        EXPECT_EQ(attached, c.registered != nullptr);
+        fx.unload();
+        const std::string log = folders.logText();
+        if (c.registered) {
+            EXPECT_TRUE(contains(log, c.registered));
+        }
+        EXPECT_TRUE(contains(log, std::string("supportsOverlays=") + (c.hostOverlays ? "1" : "0")));
+    }
+}
