@@ -105,10 +105,13 @@ OfxStatus Clip::getImage(double time, const OfxRectD* region, OfxPropertySetHand
     ImagePtr image = imageAt(time);
     if (!image) return kOfxStatFailed;
     void* data = image->data();
+    int rowBytes = image->rowBytes();
 #if VELMORA_HAVE_CUDA
     if (owner_->deviceImages != nullptr) {
-        data = owner_->deviceImages->deviceData(image);
-        if (data == nullptr) return kOfxStatErrMemory;
+        const DeviceImages::Placement placement = owner_->deviceImages->deviceData(image);
+        if (placement.data == nullptr) return kOfxStatErrMemory;
+        data = placement.data;
+        rowBytes = placement.rowBytes;
     }
 #endif
 
@@ -125,7 +128,7 @@ OfxStatus Clip::getImage(double time, const OfxRectD* region, OfxPropertySetHand
     p.declarePointer(kOfxImagePropData, data);
     p.declareInt(kOfxImagePropBounds, {b.x1, b.y1, b.x2, b.y2}, 4);
     p.declareInt(kOfxImagePropRegionOfDefinition, {b.x1, b.y1, b.x2, b.y2}, 4);
-    p.declareInt(kOfxImagePropRowBytes, image->rowBytes());
+    p.declareInt(kOfxImagePropRowBytes, rowBytes);
     p.declareString(kOfxImagePropField, kOfxImageFieldNone);
     p.declareString(kOfxImagePropUniqueIdentifier, name_ + "#" + std::to_string(++gImageSerial));
 

@@ -72,29 +72,47 @@ DeviceImages::~DeviceImages() {
     gpu.getLastError();
 }
 
-void* DeviceImages::deviceData(const ImagePtr& image) {
-    if (!image) return nullptr;
+namespace {
+
+// Rows in ascending order, each a whole stride long, as one block: the layout of the device copy.
+std::size_t strideOf(const Image& image) {
+    return static_cast<std::size_t>(image.rowBytes() < 0 ? -image.rowBytes() : image.rowBytes());
+}
+
+unsigned char* hostRow(Image& image, int i) {
+    return static_cast<unsigned char*>(image.data()) + static_cast<std::ptrdiff_t>(i) * image.rowBytes();
+}
+
+}  // namespace
+
+DeviceImages::Placement DeviceImages::deviceData(const ImagePtr& image) {
+    if (!image) return {};
     std::lock_guard<std::mutex> lock(mutex_);
     auto found = copies_.find(image.get());
-    const std::ptrdiff_t offset = static_cast<unsigned char*>(image->data()) - image->memoryStart();
-    if (found != copies_.end()) return found->second.device + offset;
+    if (found != copies_.end()) return found->second.placement;
+
+    const std::size_t stride = strideOf(*image);
+    const int height = image->height();
+    std::vector<unsigned char> staged(stride * static_cast<std::size_t>(height));
+    for (int i = 0; i < height; ++i) std::memcpy(staged.data() + stride * i, hostRow(*image, i), stride);
 
     GpuRuntime& gpu = cuda();
-    const std::size_t bytes = image->memoryBytes();
     void* device = nullptr;
     // An empty image still gets an address of its own.
-    GpuError error = gpu.malloc(&device, bytes > 0 ? bytes : Image::kPixelBytes);
-    if (error == GpuErr::Success && bytes > 0)
-        error = gpu.memcpy(device, image->memoryStart(), bytes, GpuMemcpyHostToDevice);
+    GpuError error = gpu.malloc(&device, staged.empty() ? Image::kPixelBytes : staged.size());
+    if (error == GpuErr::Success && !staged.empty())
+        error = gpu.memcpy(device, staged.data(), staged.size(), GpuMemcpyHostToDevice);
     if (error != GpuErr::Success) {
         gpu.free(device);
         gpu.getLastError();
-        return nullptr;
+        return {};
     }
     Copy& copy = copies_[image.get()];
     copy.image = image;
     copy.device = static_cast<unsigned char*>(device);
-    return copy.device + offset;
+    copy.placement.data = device;
+    copy.placement.rowBytes = static_cast<int>(stride);
+    return copy.placement;
 }
 
 bool DeviceImages::download(Image& image, std::string* error) {
@@ -105,7 +123,8 @@ bool DeviceImages::download(Image& image, std::string* error) {
     GpuError status = stream_ ? gpu.streamSynchronize(static_cast<GpuStream>(stream_)) : GpuErr::Success;
     // The plug-in may have worked on streams of its own.
     if (status == GpuErr::Success) status = gpu.deviceSynchronize();
-    std::vector<unsigned char> staged(image.memoryBytes());
+    const std::size_t stride = strideOf(image);
+    std::vector<unsigned char> staged(stride * static_cast<std::size_t>(image.height()));
     if (status == GpuErr::Success && !staged.empty())
         status = gpu.memcpy(staged.data(), found->second.device, staged.size(), GpuMemcpyDeviceToHost);
     if (status != GpuErr::Success) {
@@ -113,7 +132,8 @@ bool DeviceImages::download(Image& image, std::string* error) {
         if (error) *error = gpu.getErrorString(status);
         return false;
     }
-    if (!staged.empty()) std::memcpy(image.memoryStart(), staged.data(), staged.size());
+    for (int i = 0; i < image.height(); ++i)
+        std::memcpy(hostRow(image, i), staged.data() + stride * i, stride);
     return true;
 }
 

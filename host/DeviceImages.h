@@ -22,9 +22,8 @@ inline bool deviceImagesUsable(std::string* why = nullptr) {
 
 #if VELMORA_HAVE_CUDA
 // Device-memory copies of host images for one render with CUDA enabled, as a GPU host hands
-// them out: each image the plug-in fetches goes up once, with its row layout unchanged (the
-// same stride, the same place of the data pointer inside its rows), and the images written by
-// the render come back afterwards. Everything is freed with the object.
+// them out: each image the plug-in fetches goes up once, and the images written by the render
+// come back afterwards. Everything is freed with the object.
 class DeviceImages {
   public:
     // Makes a CUDA stream for the plug-in when asked; throws HostError when that fails.
@@ -36,9 +35,17 @@ class DeviceImages {
     // The stream handed to the plug-in, or null.
     void* stream() const { return stream_; }
 
-    // The device address that stands for image->data(), copied up on the first call. Null when
-    // device memory runs out or the copy fails.
-    void* deviceData(const ImagePtr& image);
+    // The device copy of an image: the address of pixel (x1, y1) and the row stride. Rows are
+    // always ascending in device memory (a positive stride, as GPU hosts hand them out), also for
+    // an image stored top row first.
+    struct Placement {
+        void* data = nullptr;
+        int rowBytes = 0;
+    };
+
+    // The device copy of `image`, made on the first call; data is null when device memory runs
+    // out or the copy fails.
+    Placement deviceData(const ImagePtr& image);
 
     // Waits for the plug-in's work, then copies the device copy of `image` back into it; true
     // also when the plug-in never fetched the image. A failed copy leaves the host image as it was.
@@ -48,6 +55,7 @@ class DeviceImages {
     struct Copy {
         ImagePtr image;  // kept alive while its copy exists
         unsigned char* device = nullptr;
+        Placement placement;
     };
     std::mutex mutex_;
     std::map<const Image*, Copy> copies_;

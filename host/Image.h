@@ -25,9 +25,6 @@ class Image {
     int rowBytes() const { return rowBytes_; }
     void* data() { return origin_; }
     const void* data() const { return origin_; }
-    // The whole block of rows in memory, lowest address first (data() lies inside it).
-    unsigned char* memoryStart() { return storage_.data(); }
-    std::size_t memoryBytes() const { return storage_.size(); }
 
     // Pixel (x, y) in image coordinates; null outside the bounds.
     float* pixel(int x, int y);

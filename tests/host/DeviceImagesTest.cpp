@@ -26,7 +26,8 @@ struct CopyCase {
     const char* expectedOnDevice;  // the plug-in's message where a device is usable
 };
 
-// Source stored top row first, output with padded rows and a border the window leaves alone.
+// Source stored top row first, output with padded rows and a border the window leaves alone. In
+// device memory both arrive with ascending rows, as GPU hosts hand them out.
 void renderAndCheck(const CopyCase& c, bool deviceUsable) {
     Host host(HostIdentity::forName(c.hostName));
     PluginBinary binary = host.load(VHOST_CUDA_COPY_BUNDLE);
@@ -52,8 +53,9 @@ void renderAndCheck(const CopyCase& c, bool deviceUsable) {
     ASSERT_EQ(inst.render(0.0, window, options), kOfxStatOK) << lastRenderMessage(host);
     const bool expectDevice = deviceUsable && c.cudaImages && std::string(c.expectedOnDevice) != "host";
     EXPECT_EQ(inst.lastRenderOnDevice(), expectDevice);
-    EXPECT_EQ(lastRenderMessage(host), expectDevice ? std::string(c.expectedOnDevice)
-                                                    : std::string("render cuda=0 stream=0 device=0"));
+    EXPECT_EQ(lastRenderMessage(host), expectDevice
+                                           ? std::string(c.expectedOnDevice)
+                                           : std::string("render cuda=0 stream=0 device=0 ascending=0"));
     for (int y = 0; y < 5; ++y)
         for (int x = 0; x < 7; ++x) {
             const bool inside = x >= 1 && x < 6 && y >= 1 && y < 4;
@@ -70,10 +72,11 @@ TEST(DeviceImages, CudaRenderHandsDeviceMemoryWhereADeviceIsUsable) {
     std::string why;
     const bool usable = deviceImagesUsable(&why);
     const CopyCase cases[] = {
-        {"DaVinciResolve", true, "render cuda=1 stream=1 device=1"},
-        {"com.blackmagicdesign.Fusion", true, "render cuda=1 stream=0 device=1"},  // CUDA, no stream
-        {"com.autodesk.flame", true, "host"},                                      // announces no CUDA render
-        {"DaVinciResolve", false, "host"},  // the caller keeps images in host memory
+        {"DaVinciResolve", true, "render cuda=1 stream=1 device=1 ascending=1"},
+        {"com.blackmagicdesign.Fusion", true,
+         "render cuda=1 stream=0 device=1 ascending=1"},  // CUDA, no stream
+        {"com.autodesk.flame", true, "host"},             // announces no CUDA render
+        {"DaVinciResolve", false, "host"},                // the caller keeps images in host memory
     };
     for (const CopyCase& c : cases) renderAndCheck(c, usable);
     if (!usable)

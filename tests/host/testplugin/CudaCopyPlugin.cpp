@@ -2,7 +2,8 @@
 // It announces CUDA render and streams. A render with CUDA enabled checks that both images lie in
 // device memory and copies Source to Output on the device, on the host's stream when given; a
 // render without copies on the CPU. Each render is reported as a log message
-// "render cuda=<0|1> stream=<0|1> device=<0|1>", device saying whether both pointers were device memory.
+// "render cuda=<0|1> stream=<0|1> device=<0|1> ascending=<0|1>": device says whether both
+// pointers were device memory, ascending whether both row strides were positive.
 #include <cuda_runtime.h>
 
 #include <cstring>
@@ -92,8 +93,9 @@ OfxStatus render(OfxImageEffectHandle effect, OfxPropertySetHandle args) {
         return kOfxStatFailed;
     }
     const bool device = inDeviceMemory(src.data) && inDeviceMemory(dst.data);
-    gMessages->message(effect, kOfxMessageLog, "render", "render cuda=%d stream=%d device=%d", cuda,
-                       stream != nullptr ? 1 : 0, device ? 1 : 0);
+    const bool ascending = src.rowBytes > 0 && dst.rowBytes > 0;
+    gMessages->message(effect, kOfxMessageLog, "render", "render cuda=%d stream=%d device=%d ascending=%d",
+                       cuda, stream != nullptr ? 1 : 0, device ? 1 : 0, ascending ? 1 : 0);
 
     OfxStatus status = kOfxStatOK;
     const std::size_t rowBytes = std::size_t(window[2] - window[0]) * 16;
