@@ -132,10 +132,10 @@ void GenericEffect::render(const OFX::RenderArguments& args) {
 bool GenericEffect::isIdentity(const OFX::IsIdentityArguments& args, OFX::Clip*& identityClip,
                                double& identityTime) {
     ensureParametersFetched();
-    readAlphaMatteSelectors();
+    // A copy of its own: identity tests may run beside a render, which keeps the instance's fields.
+    const AlphaMatteSelection alpha = parameters_.readAlphaMatteSelectors();
 
     // The output's alpha differs from the source's: never pass the source through.
-    const AlphaMatteSelection& alpha = alphaMatte_;
     if ((alpha.alphaSource == 0 || alpha.alphaSource == 2) && alpha.matteConnected) return false;
     if (alpha.alphaSource == 3 || alpha.premultiplyOutput) return false;
 
