@@ -44,11 +44,11 @@ void storeStrip(vhost::Image& image, const std::vector<float>& strip, int y0, in
 }
 
 // Luminance/chroma files go through the RGBA interface, which converts them (half precision).
-vhost::ImagePtr readLuminanceChroma(const std::string& path) {
+vhost::ImagePtr readLuminanceChroma(const std::string& path, const vhost::ImagePtr& reuse) {
     Imf::RgbaInputFile file(path.c_str());
     const Imath::Box2i dw = file.dataWindow();
     const int width = dw.max.x - dw.min.x + 1, height = dw.max.y - dw.min.y + 1;
-    auto image = std::make_shared<vhost::Image>(width, height);
+    vhost::ImagePtr image = imageFor(width, height, reuse);
     std::vector<Imf::Rgba> halves(static_cast<std::size_t>(width) * kStripLines);
     std::vector<float> strip(static_cast<std::size_t>(width) * 4 * kStripLines);
     for (int y0 = dw.min.y; y0 <= dw.max.y; y0 += kStripLines) {
@@ -66,14 +66,14 @@ vhost::ImagePtr readLuminanceChroma(const std::string& path) {
     return image;
 }
 
-vhost::ImagePtr readChannels(const std::string& path) {
+vhost::ImagePtr readChannels(const std::string& path, const vhost::ImagePtr& reuse) {
     Imf::InputFile file(path.c_str());
     const Imf::ChannelList& channels = file.header().channels();
     const bool hasColour =
         channels.findChannel("R") || channels.findChannel("G") || channels.findChannel("B");
     const bool hasLuminance = channels.findChannel("Y") != nullptr;
     if (!hasColour && hasLuminance && (channels.findChannel("RY") || channels.findChannel("BY")))
-        return readLuminanceChroma(path);
+        return readLuminanceChroma(path, reuse);
     if (!hasColour && !hasLuminance && !channels.findChannel("A"))
         throw ImageFileError(path + ": the OpenEXR file has no R, G, B, Y or A channel");
     const bool grey = !hasColour && hasLuminance;
@@ -85,7 +85,7 @@ vhost::ImagePtr readChannels(const std::string& path) {
     if (width > (1 << 15) || height > (1 << 15))
         throw ImageFileError(path + ": the image is too large (" + std::to_string(width) + "x" +
                              std::to_string(height) + ")");
-    auto image = std::make_shared<vhost::Image>(static_cast<int>(width), static_cast<int>(height));
+    vhost::ImagePtr image = imageFor(static_cast<int>(width), static_cast<int>(height), reuse);
     std::vector<float> strip(static_cast<std::size_t>(width) * 4 * kStripLines);
     const std::size_t xStride = 16, yStride = static_cast<std::size_t>(width) * 16;
     for (int y0 = dw.min.y; y0 <= dw.max.y; y0 += kStripLines) {
@@ -114,10 +114,10 @@ vhost::ImagePtr readChannels(const std::string& path) {
 
 }  // namespace
 
-vhost::ImagePtr readExr(const std::string& path) {
+vhost::ImagePtr readExr(const std::string& path, const vhost::ImagePtr& reuse) {
     useAllCores();
     try {
-        return readChannels(path);
+        return readChannels(path, reuse);
     } catch (const ImageFileError&) {
         throw;
     } catch (const std::exception& e) {

@@ -42,10 +42,17 @@ ImageFormat formatOf(const std::string& path) {
                          "' (velmora-render reads and writes .exr and .png)");
 }
 
-vhost::ImagePtr readImage(const std::string& path) {
+vhost::ImagePtr imageFor(int width, int height, const vhost::ImagePtr& reuse) {
+    if (reuse && reuse->width() == width && reuse->height() == height && reuse->rowBytes() == width * 16 &&
+        reuse->bounds().x1 == 0 && reuse->bounds().y1 == 0)
+        return reuse;
+    return std::make_shared<vhost::Image>(width, height);
+}
+
+vhost::ImagePtr readImage(const std::string& path, const vhost::ImagePtr& reuse) {
     const ImageFormat format = formatOf(path);
     requireReadableFile(path);
-    return format == ImageFormat::Exr ? readExr(path) : readPng(path);
+    return format == ImageFormat::Exr ? readExr(path, reuse) : readPng(path, reuse);
 }
 
 void writeImage(const std::string& path, const vhost::Image& image) {

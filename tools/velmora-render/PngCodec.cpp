@@ -141,7 +141,7 @@ bool encode(std::FILE* file, Encoder* encoder, ErrorText* error) {
 
 }  // namespace
 
-vhost::ImagePtr readPng(const std::string& path) {
+vhost::ImagePtr readPng(const std::string& path, const vhost::ImagePtr& reuse) {
     File file = openFile(path, "rb");
     unsigned char signature[8] = {};
     if (std::fread(signature, 1, 8, file.get()) != 8 || png_sig_cmp(signature, 0, 8) != 0)
@@ -156,7 +156,7 @@ vhost::ImagePtr readPng(const std::string& path) {
 
     const int width = static_cast<int>(decoded.width);
     const int height = static_cast<int>(decoded.height);
-    auto image = std::make_shared<vhost::Image>(width, height);
+    vhost::ImagePtr image = imageFor(width, height, reuse);
     const std::size_t samples = static_cast<std::size_t>(width) * 4;
     for (int fileRow = 0; fileRow < height; ++fileRow) {
         float* dst = image->pixel(0, height - 1 - fileRow);

@@ -32,7 +32,7 @@ int scaledLength(int length, double scale) {
     return std::max(1, static_cast<int>(std::lround(length * scale)));
 }
 
-vhost::ImagePtr scaleImage(const vhost::Image& image, double scale) {
+vhost::ImagePtr scaleImage(const vhost::Image& image, double scale, const vhost::ImagePtr& reuse) {
     const int w = image.width(), h = image.height();
     const int sw = scaledLength(w, scale), sh = scaledLength(h, scale);
     const auto columns = areaTaps(w, sw);
@@ -51,9 +51,12 @@ vhost::ImagePtr scaleImage(const vhost::Image& image, double scale) {
             std::copy(sum, sum + 4, dst + x * 4);
         }
     }
-    auto result = std::make_shared<vhost::Image>(sw, sh);
+    vhost::ImagePtr result = reuse;
+    if (!result || result->width() != sw || result->height() != sh || result->rowBytes() != sw * 16)
+        result = std::make_shared<vhost::Image>(sw, sh);
     for (int y = 0; y < sh; ++y) {
-        float* dst = result->pixel(0, y);
+        float* dst = result->pixel(result->bounds().x1, result->bounds().y1 + y);
+        std::fill(dst, dst + sw * 4, 0.0f);
         for (const Tap& t : rows[static_cast<std::size_t>(y)]) {
             const float* src = wide.pixel(0, t.index);
             for (int i = 0; i < sw * 4; ++i) dst[i] += t.weight * src[i];

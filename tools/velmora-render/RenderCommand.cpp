@@ -45,27 +45,60 @@ std::string sizeText(const vhost::Image& image) {
     return std::to_string(image.width()) + "x" + std::to_string(image.height());
 }
 
-// The frame's input images, checked against each other and scaled for a proxy render.
-FrameImages loadFrame(const RenderJob& job, int frame) {
-    FrameImages images;
-    images.plate = imagefiles::readImage(FilePattern(job.plate).fileFor(frame));
-    images.mask = imagefiles::readImage(FilePattern(job.mask).fileFor(frame));
-    if (!job.matte.empty()) images.matte = imagefiles::readImage(FilePattern(job.matte).fileFor(frame));
-    auto sameSize = [&](const vhost::ImagePtr& other, const char* what) {
-        if (other && (other->width() != images.plate->width() || other->height() != images.plate->height()))
-            throw std::runtime_error(std::string("the ") + what + " is " + sizeText(*other) +
-                                     " but the plate is " + sizeText(*images.plate) +
-                                     "; they must be the same size");
-    };
-    sameSize(images.mask, "mask");
-    sameSize(images.matte, "matte");
-    if (job.scale != 1.0) {
-        images.plate = scaleImage(*images.plate, job.scale);
-        images.mask = scaleImage(*images.mask, job.scale);
-        if (images.matte) images.matte = scaleImage(*images.matte, job.scale);
+// One input of the job across its frames. Each frame is read into the memory of the previous
+// one, so the plug-in refreshes its textures in place; a file that is not numbered is read once.
+class InputSlot {
+  public:
+    explicit InputSlot(const std::string& name) : pattern_(name), present_(!name.empty()) {}
+
+    bool present() const { return present_; }
+
+    // The frame's image at full size; throws ImageFileError.
+    const vhost::ImagePtr& full(int frame) {
+        if (!pattern_.numbered() && loaded_) return full_;
+        loaded_ = false;
+        full_ = imagefiles::readImage(pattern_.fileFor(frame), full_);
+        scaledFor_ = 0.0;
+        loaded_ = true;
+        return full_;
     }
-    return images;
-}
+
+    // The image full() read last, at render scale `scale`.
+    vhost::ImagePtr scaled(double scale) {
+        if (scale == 1.0) return full_;
+        if (scaledFor_ != scale) proxy_ = scaleImage(*full_, scale, proxy_);
+        scaledFor_ = scale;
+        return proxy_;
+    }
+
+  private:
+    FilePattern pattern_;
+    bool present_;
+    bool loaded_ = false;
+    vhost::ImagePtr full_, proxy_;
+    double scaledFor_ = 0.0;
+};
+
+struct JobInputs {
+    InputSlot plate, mask, matte;
+
+    // The frame's images, checked against each other and scaled for a proxy render.
+    FrameImages load(int frame, double scale) {
+        const vhost::Image& fullPlate = *plate.full(frame);
+        auto sameSize = [&](InputSlot& slot, const char* what) {
+            if (!slot.present()) return;
+            const vhost::Image& other = *slot.full(frame);
+            if (other.width() != fullPlate.width() || other.height() != fullPlate.height())
+                throw std::runtime_error(std::string("the ") + what + " is " + sizeText(other) +
+                                         " but the plate is " + sizeText(fullPlate) +
+                                         "; they must be the same size");
+        };
+        sameSize(mask, "mask");
+        sameSize(matte, "matte");
+        return FrameImages{plate.scaled(scale), mask.scaled(scale),
+                           matte.present() ? matte.scaled(scale) : nullptr};
+    }
+};
 
 std::string milliseconds(double seconds) {
     std::ostringstream text;
@@ -194,12 +227,13 @@ int runRenderJob(const RenderJob& job, std::ostream& out, std::ostream& err) {
     const bool sequence = range.count() > 1;
     ProgressBar progress(err, range.count());
     if (sequence) progress.update(0);
+    JobInputs inputs{InputSlot(job.plate), InputSlot(job.mask), InputSlot(job.matte)};
     int rendered = 0, failed = 0;
     std::string size;
     const auto start = std::chrono::steady_clock::now();
     for (int frame = range.first; frame <= range.last; ++frame) {
         try {
-            const FrameImages images = loadFrame(job, frame);
+            const FrameImages images = inputs.load(frame, job.scale);
             const vhost::ImagePtr result = session->render(frame, images, job.scale, sequence);
             imagefiles::writeImage(FilePattern(job.out).fileFor(frame), *result);
             if (size.empty()) size = sizeText(*result);
