@@ -3,6 +3,9 @@
 // streams), and the output comes back into host memory.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <string>
+
 #include "DeviceImages.h"
 #include "Effect.h"
 #include "Host.h"
@@ -12,6 +15,12 @@
 using namespace vhost;
 
 namespace {
+
+// The test bundle's build path, or where a carried build keeps it (VHOST_CUDA_COPY_BUNDLE).
+std::string copyBundlePath() {
+    const char* carried = std::getenv("VHOST_CUDA_COPY_BUNDLE");
+    return carried && *carried ? carried : VHOST_CUDA_COPY_BUNDLE;
+}
 
 std::string lastRenderMessage(Host& host) {
     std::string text;
@@ -30,7 +39,7 @@ struct CopyCase {
 // device memory both arrive with ascending rows, as GPU hosts hand them out.
 void renderAndCheck(const CopyCase& c, bool deviceUsable) {
     Host host(HostIdentity::forName(c.hostName));
-    PluginBinary binary = host.load(VHOST_CUDA_COPY_BUNDLE);
+    PluginBinary binary = host.load(copyBundlePath());
     Effect fx = binary.plugin("com.velmora.test.cudacopy").describe(kOfxImageEffectContextFilter);
     Instance inst = fx.createInstance();
     const OfxRectI bounds{0, 0, 7, 5};
