@@ -1,7 +1,9 @@
 #include "platform/DefaultViewer.h"
 
+#include <algorithm>
 #include <memory>
-#include <thread>
+#include <mutex>
+#include <vector>
 
 #include "platform/ChildProcess.h"
 
@@ -11,6 +13,36 @@
 #endif
 
 namespace platform {
+
+#if !defined(_WIN32)
+namespace {
+
+// Viewers that may still be running. Ended ones are reaped, without blocking, whenever another is
+// opened. None is waited for on a thread: a thread of ours blocked in a wait when the host unloads
+// the library would return into unmapped code. Those still running at unload are left alone
+// (never killed) and end with the host process; the list is never destroyed for that reason.
+struct RunningViewers {
+    std::mutex mutex;
+    std::vector<std::unique_ptr<ChildProcess>> children;
+};
+
+RunningViewers& runningViewers() {
+    static RunningViewers* viewers = new RunningViewers;
+    return *viewers;
+}
+
+void keepUntilEnded(std::unique_ptr<ChildProcess> child) {
+    RunningViewers& viewers = runningViewers();
+    std::lock_guard<std::mutex> lock(viewers.mutex);
+    auto& children = viewers.children;
+    children.erase(
+        std::remove_if(children.begin(), children.end(), [](const auto& c) { return c->waitFor(0); }),
+        children.end());
+    children.push_back(std::move(child));
+}
+
+}  // namespace
+#endif
 
 bool openInDefaultViewer(const std::string& target, std::string* error) {
     auto fail = [error](const std::string& text) {
@@ -35,11 +67,10 @@ bool openInDefaultViewer(const std::string& target, std::string* error) {
 #else
     const char* viewer = "xdg-open";
 #endif
-    auto child = std::make_shared<ChildProcess>();
+    auto child = std::make_unique<ChildProcess>();
     std::string startError;
     if (!child->start({viewer, target}, &startError, false)) return fail(startError);
-    // The viewer may linger; reap it in the background so no zombie is left behind.
-    std::thread([child] { child->wait(); }).detach();
+    keepUntilEnded(std::move(child));
     return true;
 #endif
 }
