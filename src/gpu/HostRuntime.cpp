@@ -1,5 +1,7 @@
 #include "gpu/HostRuntime.h"
 
+#include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <new>
@@ -63,14 +65,21 @@ std::size_t elementBytes(const GpuChannelDesc& d) {
     return total == 0 ? 0 : static_cast<std::size_t>(total / 8);
 }
 
+// Zeroed memory aligned as cudaMalloc's. calloc hands large blocks over as fresh zero pages, so
+// a frame-sized array costs no clearing pass of its own.
 struct Aligned {
-    void operator()(unsigned char* p) const { ::operator delete(p, std::align_val_t(kDeviceAlignment)); }
+    void* base = nullptr;
+    void operator()(unsigned char*) const { std::free(base); }
 };
 using AlignedBytes = std::unique_ptr<unsigned char, Aligned>;
 
 AlignedBytes allocateAligned(std::size_t bytes) {
-    return AlignedBytes(
-        static_cast<unsigned char*>(::operator new(bytes, std::align_val_t(kDeviceAlignment), std::nothrow)));
+    if (bytes > std::numeric_limits<std::size_t>::max() - kDeviceAlignment) return AlignedBytes();
+    void* base = std::calloc(bytes + kDeviceAlignment, 1);
+    if (!base) return AlignedBytes();
+    const std::uintptr_t address = reinterpret_cast<std::uintptr_t>(base);
+    const std::uintptr_t aligned = (address + kDeviceAlignment - 1) & ~std::uintptr_t(kDeviceAlignment - 1);
+    return AlignedBytes(reinterpret_cast<unsigned char*>(aligned), Aligned{base});
 }
 
 }  // namespace
@@ -249,7 +258,6 @@ GpuError HostRuntime::mallocArray(GpuArray* array, const GpuChannelDesc& desc, s
     if (GpuError e = admitAllocation(bytes)) return fail(e);
     storage->bytes = allocateAligned(bytes);
     if (!storage->bytes) return fail(GpuErr::MemoryAllocation);
-    std::memset(storage->bytes.get(), 0, bytes);
     liveBytes_ += bytes;
     GpuArray handle = reinterpret_cast<GpuArray>(storage.get());
     arrays_[handle] = std::move(storage);
