@@ -277,3 +277,22 @@ TEST(DemoCli, WritesBeforeAndAfterWithTheObjectRemoved) {
 }
 
 }  // namespace
+
+TEST_F(RenderCli, CompareReportsTheLargestDifferenceAndHonoursATolerance) {
+    plate = gradientPlate(kWidth, kHeight, 0.0f);
+    writeImage(dir / "a.exr", *plate);
+    plate->pixel(5, kHeight - 1 - 7)[1] += 0.25f;  // x 5, 7 rows from the top
+    writeImage(dir / "b.exr", *plate);
+
+    CliResult r = runCli("compare " + in("a.exr") + " " + in("b.exr"));
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.out.find("max difference 0.25 (G at 5,7 from the top left)"), std::string::npos) << r.out;
+    EXPECT_EQ(runCli("compare " + in("a.exr") + " " + in("b.exr") + " --tolerance 0.3").code, 0);
+    EXPECT_EQ(runCli("compare " + in("a.exr") + " " + in("b.exr") + " --tolerance 0.1").code, 1);
+
+    writeImage(dir / "small.exr", *gradientPlate(8, 8, 0.0f));
+    r = runCli("compare " + in("a.exr") + " " + in("small.exr"));
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("is 48x32 but"), std::string::npos) << r.err;
+    EXPECT_EQ(runCli("compare " + in("a.exr")).code, 2);
+}

@@ -15,7 +15,8 @@ const Command kCommands[] = {
     {"render", "render --plate FILE --mask FILE [--matte FILE] --out FILE [options] (render --help)",
      runRender},
     {"save-preset", "save-preset NAME [--set name=value ...] [--bundle PATH]", runSavePresetCommand},
-    {"demo", "demo [--out DIR] [--bundle PATH]", runDemo},
+    {"demo", "demo [--out DIR] [--size WxH] [--bundle PATH]", runDemo},
+    {"compare", "compare A B [--tolerance T]", runCompare},
 };
 
 void usage(std::ostream& err) {
