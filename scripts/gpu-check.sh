@@ -7,7 +7,7 @@
 #   scripts/gpu-check.sh run [OUT_DIR]      on the GPU machine, from the repository root with
 #                                           .gpu-carry/ beside it: GPU tests, cuda against host on
 #                                           the same renders (max difference), timings at
-#                                           1920x1080 and 3840x2160
+#                                           1920x1080 and 3840x2160 (GPU_CHECK_SIZES)
 set -uo pipefail
 
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
@@ -21,18 +21,20 @@ die() {
 pack() {
     local build="${1:-$ROOT/build}"
     [ -d "$build/velmora.ofx.bundle" ] || die "no bundle in $build (run make build first)"
-    [ -f "$build/CMakeCache.txt" ] && grep -q '^VELMORA_HAVE_CUDA:INTERNAL=1' "$build/CMakeCache.txt" ||
-        grep -q 'CMAKE_CUDA_COMPILER:' "$build/CMakeCache.txt" || die "$build was configured without CUDA"
+    compgen -G "$build/CMakeFiles/*/CMakeCUDACompiler.cmake" >/dev/null ||
+        die "$build was configured without CUDA (nvcc not found)"
     cmake --build "$build" -j2 --target velmora velmora-render velmora_gpu_cuda_tests test_kernels_cuda \
-        bench_kernels >/dev/null || die "build failed"
+        host_tests bench_kernels >/dev/null || die "build failed"
 
     rm -rf "$CARRY"
     mkdir -p "$CARRY/bin" "$CARRY/lib"
     cp -r "$build/velmora.ofx.bundle" "$CARRY/"
+    cp -r "$build/tests/host/testplugin/vhost_cuda_copy.ofx.bundle" "$CARRY/" || die "no CUDA test bundle"
     local programs=(
         "$build/tools/velmora-render/velmora-render"
         "$build/tests/gpu/velmora_gpu_cuda_tests"
         "$build/tests/kernels/test_kernels_cuda"
+        "$build/tests/host/host_tests"
         "$build/bench/kernels/bench_kernels"
     )
     local p
@@ -44,7 +46,7 @@ pack() {
     # Every shared library the programs load, except the C library's own, which must be the
     # GPU machine's.
     local lib
-    for p in "$CARRY/bin/"* "$CARRY/velmora.ofx.bundle/Contents/Linux-x86-64/velmora.ofx"; do
+    for p in "$CARRY/bin/"* "$CARRY/"*.ofx.bundle/Contents/Linux-x86-64/*.ofx; do
         ldd "$p" | awk '/=> \//{print $3}'
     done | sort -u | while read -r lib; do
         case "$(basename "$lib")" in
@@ -62,7 +64,7 @@ pack() {
 
 # The largest channel difference between two images, through velmora-render.
 max_difference() {
-    "$CARRY/bin/velmora-render" compare "$1" "$2"
+    "$CARRY/bin/velmora-render" compare "$1" "$2" || return 1
 }
 
 run_checks() {
@@ -82,16 +84,17 @@ run_checks() {
     echo "== GPU tests"
     "$CARRY/bin/velmora_gpu_cuda_tests" || status=1
     "$CARRY/bin/test_kernels_cuda" || status=1
+    VHOST_CUDA_COPY_BUNDLE="$CARRY/vhost_cuda_copy.ofx.bundle" "$CARRY/bin/host_tests" \
+        --gtest_filter='DeviceImages.*' || status=1
 
     echo "== kernel benchmark (cuda backend)"
-    VELMORA_BACKEND=cuda "$CARRY/bin/bench_kernels" --benchmark_min_time=0.2s 2>&1 | tail -n 40
+    VELMORA_BACKEND=cuda "$CARRY/bin/bench_kernels" --benchmark_min_time=0.2 2>&1 | tail -n 40
 
-    local size w h features
-    for size in 1920x1080 3840x2160; do
-        w=${size%x*} h=${size#*x}
+    local size features
+    for size in ${GPU_CHECK_SIZES:-1920x1080 3840x2160}; do
         local dir="$out/$size"
         mkdir -p "$dir"
-        "$render" sample --width "$w" --height "$h" --out "$dir" >/dev/null || {
+        "$render" demo --bundle "$bundle" --size "$size" --out "$dir" >/dev/null || {
             echo "sample $size failed"
             status=1
             continue
@@ -100,18 +103,28 @@ run_checks() {
             local sets=()
             [ "$features" = all ] && sets=(--set dir_amount=12 --set post_blur_enable=1 --set retexture_enable=1
                 --set grain_enable=1 --set mask_blur=3)
-            local backend
-            for backend in cuda cpu; do
-                echo "== $size $features $backend"
-                "$render" render --bundle "$bundle" --backend "$backend" --plate "$dir/plate.%04d.exr" \
-                    --mask "$dir/mask.%04d.exr" --frames 1-5 --out "$dir/$features-$backend.%04d.exr" \
-                    "${sets[@]}" || status=1
-            done
-            echo "max difference cuda/host $size $features: $(max_difference "$dir/$features-cuda.0003.exr" \
-                "$dir/$features-cpu.0003.exr")" || status=1
+            # Five frames on the GPU for the timing, frame 3 alone on the CPU for the comparison.
+            echo "== $size $features cuda"
+            VELMORA_LOG_DIR="$out/log/$size-$features-cuda" \
+                "$render" render --bundle "$bundle" --backend cuda --plate "$dir/plate.png" --mask "$dir/mask.png" \
+                --frames 1-5 --out "$dir/$features-cuda.%04d.exr" "${sets[@]}" || status=1
+            echo "== $size $features cpu"
+            "$render" render --bundle "$bundle" --backend cpu --plate "$dir/plate.png" --mask "$dir/mask.png" \
+                --frames 3 --out "$dir/$features-cpu.%04d.exr" "${sets[@]}" || status=1
+            local difference
+            difference=$(max_difference "$dir/$features-cuda.0003.exr" "$dir/$features-cpu.0003.exr") || status=1
+            echo "cuda against host, $size $features, frame 3: $difference"
         done
     done
     rm -rf "$out"/*x*/*.exr
+    # A cuda render that fell back to the CPU compared the CPU with itself.
+    echo "== backend fallbacks"
+    if grep -rh "falling back to the host backend" "$out"/log 2>/dev/null | sort | uniq -c | grep .; then
+        echo "some cuda renders ran on the host backend: their comparisons mean nothing"
+        status=1
+    else
+        echo "none: every cuda render ran on the GPU"
+    fi
     return $status
 }
 
