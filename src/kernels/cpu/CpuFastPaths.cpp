@@ -7,6 +7,7 @@
 #include "gpu/HostKernelSupport.h"
 #include "gpu/ThreadPool.h"
 #include "kernels/KernelDevice.h"
+#include "kernels/cpu/BlurDivideRows.h"
 
 // The arithmetic below mirrors the per-pixel kernels operation for operation (same order, no
 // fused multiply-add), which is what makes the results identical.
@@ -205,6 +206,19 @@ void copyRows(int width, int height, const Texels& in, const Target& out) {
     forRows(height, [&](int y) { std::memcpy(out.row(y), in.row(y), static_cast<size_t>(width) * 16u); });
 }
 
+BlurDivideImages blurDivideImages(const SystemParameters& sys, bool reflect, const Texels& plate,
+                                  const Texels& mask, const Texels& working, const Target& out) {
+    BlurDivideImages images;
+    images.width = sys.width;
+    images.height = sys.height;
+    images.reflect = reflect;
+    images.plate = {plate.base, plate.pitchFloats};
+    images.mask = {mask.base, mask.pitchFloats};
+    images.working = {working.base, working.pitchFloats};
+    images.out = {out.base, out.pitch};
+    return images;
+}
+
 }  // namespace
 
 bool maskPrep(const KernelLaunchArgs& a) {
@@ -268,9 +282,10 @@ bool blurDivide(const KernelLaunchArgs& a) {
     if (radius < 1) radius = 1;
 
     if (sys.currentExecution == 0) {
-        // Plate reads at an offset land between texels; those stay with the per-pixel kernel.
-        if (finiteOr(params.vec2s[0].x, 0.0f) != 0.0f || finiteOr(params.vec2s[0].y, 0.0f) != 0.0f)
-            return false;
+        if (finiteOr(params.vec2s[0].x, 0.0f) != 0.0f || finiteOr(params.vec2s[0].y, 0.0f) != 0.0f) {
+            offsetWeightedRowBlur(blurDivideImages(sys, reflect, plate, mask, Texels{}, out), params);
+            return true;
+        }
         weightedRowBlur(sys.width, sys.height, reflect, gaussianTaps(radius, sigma), plate, mask, out);
         return true;
     }
@@ -280,7 +295,10 @@ bool blurDivide(const KernelLaunchArgs& a) {
         columnBlur(sys.width, sys.height, reflect, gaussianTaps(radius, sigma), working, out);
         return true;
     }
-    if (finiteOr(params.floats[1], 0.0f) > 0.5f) return false;  // the directional blur
+    if (finiteOr(params.floats[1], 0.0f) > 0.5f) {
+        directionalDivide(blurDivideImages(sys, reflect, plate, mask, working, out), params);
+        return true;
+    }
     const bool highlight = params.bools[0] != 0;
     forRows(sys.height, [&](int y) {
         const float* w = working.row(y);

@@ -1,0 +1,57 @@
+#pragma once
+
+// Linear-filtered reads of float4 texels with the emulated texture unit's exact arithmetic
+// (clamp addressing, 8-bit fractional weights), split into a column part and a row part so that
+// a pass can compute each once and reuse it for every pixel that shares it.
+
+#include <cstddef>
+
+#include "gpu/HostKernelSupport.h"
+
+namespace cpu_fast {
+
+// Float4 texels of one image, row by row.
+struct FloatPlane {
+    const float* base = nullptr;
+    std::size_t pitchFloats = 0;
+    const float* row(int y) const { return base + static_cast<std::size_t>(y) * pitchFloats; }
+};
+
+// A surface written row by row.
+struct PlaneTarget {
+    unsigned char* base = nullptr;
+    std::size_t pitch = 0;
+    float* row(int y) const { return reinterpret_cast<float*>(base + static_cast<std::size_t>(y) * pitch); }
+};
+
+// One axis of a read at a normalized coordinate: the two texels it mixes, the weight of the
+// second one and one minus that weight.
+struct AxisTap {
+    int first = 0, second = 0;
+    float weight = 0.0f, rest = 1.0f;
+};
+
+inline AxisTap axisTap(float coordinate, int n) {
+    const float c = velmora_emu::texelCoordinate(coordinate, n, true);
+    const float b = c - 0.5f;
+    const int i = velmora_emu::floorToInt(b);
+    AxisTap tap;
+    tap.weight = velmora_emu::quantizedWeight(b - static_cast<float>(i));
+    tap.rest = 1.0f - tap.weight;
+    tap.first = velmora_emu::clampIndex(i, n);
+    tap.second = velmora_emu::clampIndex(i + 1, n);
+    return tap;
+}
+
+// The read at column part x and row part y of `plane`, summed in the texture unit's order.
+inline void bilinearRead(const FloatPlane& plane, const AxisTap& x, const AxisTap& y, float out[4]) {
+    const float w00 = x.rest * y.rest, w10 = x.weight * y.rest, w01 = x.rest * y.weight,
+                w11 = x.weight * y.weight;
+    const float* r0 = plane.row(y.first) + 4 * x.first;
+    const float* r0b = plane.row(y.first) + 4 * x.second;
+    const float* r1 = plane.row(y.second) + 4 * x.first;
+    const float* r1b = plane.row(y.second) + 4 * x.second;
+    for (int c = 0; c < 4; ++c) out[c] = w00 * r0[c] + w10 * r0b[c] + w01 * r1[c] + w11 * r1b[c];
+}
+
+}  // namespace cpu_fast

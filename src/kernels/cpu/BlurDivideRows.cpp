@@ -1,0 +1,256 @@
+#include "kernels/cpu/BlurDivideRows.h"
+
+#include <cmath>
+#include <functional>
+#include <vector>
+
+#include "gpu/ThreadPool.h"
+#include "kernels/KernelDevice.h"
+
+// Every coordinate is computed with the per-pixel kernel's operations in its order; only where it
+// is computed changes: a column part once per strip of columns, a row part once per row.
+
+namespace cpu_fast {
+
+namespace {
+
+using host_impl::edgeCoord;
+using host_impl::finiteOr;
+using host_impl::gaussianTap;
+using host_impl::tapRadius;
+
+// Columns per work item: the column table of a strip stays in cache while every row uses it.
+constexpr int kStripColumns = 64;
+// Pixels per accumulation chunk of a row.
+constexpr int kChunkPixels = 128;
+
+struct WeightedTaps {
+    std::vector<int> offsets;
+    std::vector<float> weights;
+    float total = 0.0f;
+};
+
+WeightedTaps gaussianTapsOf(int radius, float sigma) {
+    WeightedTaps taps;
+    for (int k = -radius; k <= radius; ++k) {
+        const float w = gaussianTap((float)k, sigma);
+        if (w < VELMORA_MIN_TAP_WEIGHT) continue;
+        taps.offsets.push_back(k);
+        taps.weights.push_back(w);
+        taps.total += w;
+    }
+    return taps;
+}
+
+int edgeTexel(int j, int n, bool reflect) {
+    if (!reflect) return j < 0 ? 0 : (j >= n ? n - 1 : j);
+    if (j < 0) j = -j - 1;
+    if (j >= n) j = 2 * n - 1 - j;
+    return j < 0 ? 0 : j;
+}
+
+bool sameTap(const AxisTap& a, const AxisTap& b) {
+    return a.first == b.first && a.second == b.second && a.weight == b.weight;
+}
+
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && defined(__linux__)
+#define VELMORA_ROW_KERNEL __attribute__((target_clones("avx2", "default")))
+#else
+#define VELMORA_ROW_KERNEL
+#endif
+
+// acc[i] += (w * p[i]) * m[i]
+VELMORA_ROW_KERNEL void accumulateWeighted(float* acc, const float* p, const float* m, float w, int n) {
+    for (int i = 0; i < n; ++i) acc[i] += w * p[i] * m[i];
+}
+
+float texelCentre(int i, int n) {
+    return ((float)i + 0.5f) / (float)n;
+}
+
+void forStrips(int width, const std::function<void(int x0, int x1)>& body) {
+    const int strips = (width + kStripColumns - 1) / kStripColumns;
+    parallelFor(static_cast<size_t>(strips), [&](size_t s) {
+        const int x0 = static_cast<int>(s) * kStripColumns;
+        body(x0, x0 + kStripColumns < width ? x0 + kStripColumns : width);
+    });
+}
+
+}  // namespace
+
+void offsetWeightedRowBlur(const BlurDivideImages& im, const AnimatedParameters& params) {
+    const int W = im.width, H = im.height;
+    const float amount = finiteOr(params.floats[0], 0.0f);
+    const float sigma = fmaxf(amount / 3.0f, 0.001f);
+    int radius = tapRadius(amount);
+    if (radius < 1) radius = 1;
+    const WeightedTaps taps = gaussianTapsOf(radius, sigma);
+    const size_t T = taps.offsets.size();
+    const float ox = finiteOr(params.vec2s[0].x, 0.0f) * (float)H / (float)W;
+    const float oy = finiteOr(params.vec2s[0].y, 0.0f);
+    const float du = 1.0f / (float)W;
+    const bool divide = taps.total > 0.0f;
+    const float scale = divide ? 1.0f / taps.total : 1.0f;
+    const int reach =
+        taps.offsets.back() > -taps.offsets.front() ? taps.offsets.back() : -taps.offsets.front();
+    const int padded = W + 2 * reach;
+
+    auto columnTap = [&](int x, size_t t) {
+        const float tapU = texelCentre(x, W) + (float)taps.offsets[t] * du;
+        return axisTap(edgeCoord(tapU + ox, im.reflect), W);
+    };
+    // Tap k of pixel x mostly reads the same plate columns as every other pair with x + k alike;
+    // those pairs share one read per row. A chunk where some pair rounds differently reads pair by
+    // pair from its own table.
+    const int chunks = (W + kChunkPixels - 1) / kChunkPixels;
+    std::vector<AxisTap> shared(static_cast<size_t>(padded));
+    std::vector<char> known(static_cast<size_t>(padded), 0), regular(static_cast<size_t>(chunks), 1);
+    for (int x = 0; x < W; ++x) {
+        for (size_t t = 0; t < T; ++t) {
+            const size_t j = static_cast<size_t>(x + taps.offsets[t] + reach);
+            const AxisTap tap = columnTap(x, t);
+            if (!known[j]) {
+                shared[j] = tap;
+                known[j] = 1;
+            } else if (!sameTap(shared[j], tap)) {
+                regular[static_cast<size_t>(x / kChunkPixels)] = 0;
+            }
+        }
+    }
+    std::vector<std::vector<AxisTap>> pairTables(static_cast<size_t>(chunks));
+    for (int c = 0; c < chunks; ++c) {
+        if (regular[static_cast<size_t>(c)]) continue;
+        const int x0 = c * kChunkPixels, x1 = x0 + kChunkPixels < W ? x0 + kChunkPixels : W;
+        std::vector<AxisTap>& table = pairTables[static_cast<size_t>(c)];
+        table.reserve(static_cast<size_t>(x1 - x0) * T);
+        for (int x = x0; x < x1; ++x)
+            for (size_t t = 0; t < T; ++t) table.push_back(columnTap(x, t));
+    }
+
+    parallelFor(static_cast<size_t>(H), [&](size_t row) {
+        const int y = static_cast<int>(row);
+        const AxisTap rowTap = axisTap(edgeCoord(texelCentre(y, H) + oy, im.reflect), H);
+        const float* maskRow = im.mask.row(y);
+        // Padded by the reach on both sides: the shared plate reads as (r, g, b, 1) and the weight.
+        std::vector<float> p(static_cast<size_t>(padded) * 4), m(static_cast<size_t>(padded) * 4);
+        for (int j = 0; j < padded; ++j) {
+            const float keep = 1.0f - maskRow[4 * edgeTexel(j - reach, W, im.reflect)];
+            m[4 * j] = m[4 * j + 1] = m[4 * j + 2] = m[4 * j + 3] = keep;
+            if (!known[static_cast<size_t>(j)]) continue;
+            bilinearRead(im.plate, shared[static_cast<size_t>(j)], rowTap, &p[4 * static_cast<size_t>(j)]);
+            p[4 * j + 3] = 1.0f;
+        }
+        float* dst = im.out.row(y);
+        std::vector<float> acc(static_cast<size_t>(kChunkPixels) * 4);
+        for (int c = 0; c < chunks; ++c) {
+            const int x0 = c * kChunkPixels, x1 = x0 + kChunkPixels < W ? x0 + kChunkPixels : W;
+            if (regular[static_cast<size_t>(c)]) {
+                const int n = (x1 - x0) * 4;
+                std::fill(acc.begin(), acc.begin() + n, 0.0f);
+                for (size_t t = 0; t < T; ++t) {
+                    const size_t at = static_cast<size_t>(x0 + reach + taps.offsets[t]) * 4;
+                    accumulateWeighted(acc.data(), &p[at], &m[at], taps.weights[t], n);
+                }
+                for (int i = 0; i < n; ++i) dst[4 * x0 + i] = divide ? acc[i] * scale : acc[i];
+                continue;
+            }
+            const std::vector<AxisTap>& table = pairTables[static_cast<size_t>(c)];
+            for (int x = x0; x < x1; ++x) {
+                const AxisTap* column = &table[static_cast<size_t>(x - x0) * T];
+                float sum[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+                for (size_t t = 0; t < T; ++t) {
+                    float q[4];
+                    bilinearRead(im.plate, column[t], rowTap, q);
+                    const float w = taps.weights[t],
+                                keep = m[4 * static_cast<size_t>(x + reach + taps.offsets[t])];
+                    sum[0] += w * q[0] * keep;
+                    sum[1] += w * q[1] * keep;
+                    sum[2] += w * q[2] * keep;
+                    sum[3] += w * keep;
+                }
+                for (int i = 0; i < 4; ++i) dst[4 * x + i] = divide ? sum[i] * scale : sum[i];
+            }
+        }
+    });
+}
+
+void directionalDivide(const BlurDivideImages& im, const AnimatedParameters& params) {
+    const int W = im.width, H = im.height;
+    const float dirAmount = finiteOr(params.floats[1], 0.0f);
+    const float h = dirAmount / 2.0f;
+    const int dirRadius = tapRadius(h) < 1 ? 1 : tapRadius(h);
+    const float dirSigma = fmaxf(h / 3.0f, 0.001f);
+    const float bias = h * finiteOr(params.floats[3], 0.0f);
+    const float theta = finiteOr(params.floats[2], 0.0f) * 3.14159265358979f / 180.0f;
+    const float du = 1.0f / (float)W, dv = 1.0f / (float)H;
+    const float cd = du * cosf(theta), sd = dv * sinf(theta);
+
+    std::vector<float> weights, alongU, alongV;
+    float total = 0.0f;
+    for (int j = -dirRadius; j <= dirRadius; ++j) {
+        const float w = gaussianTap((float)j, dirSigma);
+        if (w < VELMORA_MIN_TAP_WEIGHT) continue;
+        const float s = (float)j + bias;
+        weights.push_back(w);
+        alongU.push_back(s * cd);
+        alongV.push_back(s * sd);
+        total += w;
+    }
+    const size_t T = weights.size();
+    const bool divide = total > 0.0f;
+    const float scale = divide ? 1.0f / total : 1.0f;
+    const bool highlight = params.bools[0] != 0;
+
+    forStrips(W, [&](int x0, int x1) {
+        const int n = x1 - x0;
+        std::vector<AxisTap> columns(static_cast<size_t>(n) * T), rows(T);
+        for (int x = x0; x < x1; ++x) {
+            const float u = texelCentre(x, W);
+            for (size_t t = 0; t < T; ++t)
+                columns[static_cast<size_t>(x - x0) * T + t] =
+                    axisTap(edgeCoord(u + alongU[t], im.reflect), W);
+        }
+        for (int y = 0; y < H; ++y) {
+            const float v = texelCentre(y, H);
+            bool rowsReady = false;
+            const float *maskRow = im.mask.row(y), *workingRow = im.working.row(y),
+                        *plateRow = im.plate.row(y);
+            float* dst = im.out.row(y);
+            for (int x = x0; x < x1; ++x) {
+                float d[4];
+                if (maskRow[4 * x] < 0.001f) {
+                    for (int c = 0; c < 4; ++c) d[c] = workingRow[4 * x + c];
+                } else {
+                    if (!rowsReady) {
+                        for (size_t t = 0; t < T; ++t)
+                            rows[t] = axisTap(edgeCoord(v + alongV[t], im.reflect), H);
+                        rowsReady = true;
+                    }
+                    const AxisTap* column = &columns[static_cast<size_t>(x - x0) * T];
+                    float sum[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+                    for (size_t t = 0; t < T; ++t) {
+                        float p[4];
+                        bilinearRead(im.working, column[t], rows[t], p);
+                        const float w = weights[t];
+                        for (int c = 0; c < 4; ++c) sum[c] += w * p[c];
+                    }
+                    for (int c = 0; c < 4; ++c) d[c] = divide ? sum[c] * scale : sum[c];
+                }
+                float* o = dst + 4 * x;
+                if (d[3] < 0.0001f) {
+                    float r = plateRow[4 * x], g = plateRow[4 * x + 1], b = plateRow[4 * x + 2];
+                    if (highlight) {
+                        r = r + 0.5f * (1.0f - r);
+                        g = 0.5f * g;
+                        b = 0.5f * b;
+                    }
+                    o[0] = r, o[1] = g, o[2] = b, o[3] = d[3];
+                } else {
+                    o[0] = d[0] / d[3], o[1] = d[1] / d[3], o[2] = d[2] / d[3], o[3] = d[3];
+                }
+            }
+        }
+    });
+}
+
+}  // namespace cpu_fast
