@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <string>
 
+#include "CliRun.h"
 #include "Image.h"
 
 class TemporaryFolder {
@@ -33,33 +34,6 @@ class TemporaryFolder {
   private:
     std::string path_;
 };
-
-struct CliResult {
-    int code = -1;
-    std::string out;
-    std::string err;
-};
-
-// Runs velmora-render with `args` (shell words, quoted by the caller where needed).
-inline CliResult runCli(const std::string& args) {
-    const std::string errFile =
-        testing::TempDir() + "velmora-cli-stderr-" + std::to_string(::getpid()) + ".txt";
-    const std::string command = std::string("'") + VELMORA_RENDER_EXE + "' " + args + " 2>'" + errFile + "'";
-    CliResult r;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) return r;
-    std::array<char, 4096> buffer;
-    size_t n;
-    while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0) r.out.append(buffer.data(), n);
-    const int status = pclose(pipe);
-    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    if (FILE* err = fopen(errFile.c_str(), "r")) {
-        while ((n = fread(buffer.data(), 1, buffer.size(), err)) > 0) r.err.append(buffer.data(), n);
-        fclose(err);
-    }
-    std::remove(errFile.c_str());
-    return r;
-}
 
 // The options every render of the tests takes: the built bundle, the CPU backend.
 inline std::string commonOptions() {

@@ -1,49 +1,20 @@
 // velmora-render list and describe on the test bundles, including their error exits.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <array>
-#include <cstdio>
 #include <nlohmann/json.hpp>
 #include <string>
 
-namespace {
-
-struct Result {
-    int code = -1;
-    std::string out;
-    std::string err;
-};
-
-Result run(const std::string& args) {
-    const std::string errFile = testing::TempDir() + "velmora-render-stderr.txt";
-    const std::string command = std::string("'") + VELMORA_RENDER_EXE + "' " + args + " 2>'" + errFile + "'";
-    Result r;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) return r;
-    std::array<char, 4096> buffer;
-    size_t n;
-    while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0) r.out.append(buffer.data(), n);
-    const int status = pclose(pipe);
-    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    if (FILE* err = fopen(errFile.c_str(), "r")) {
-        while ((n = fread(buffer.data(), 1, buffer.size(), err)) > 0) r.err.append(buffer.data(), n);
-        fclose(err);
-    }
-    return r;
-}
-
-}  // namespace
+#include "CliRun.h"
 
 TEST(VelmoraRenderCli, ListsPlugins) {
-    const Result r = run(std::string("list '") + VHOST_INVERT_BUNDLE + "'");
+    const CliResult r = runCli(std::string("list '") + VHOST_INVERT_BUNDLE + "'");
     EXPECT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(r.out, "com.velmora.test.invert 1.2\n");
 }
 
 TEST(VelmoraRenderCli, DescribesParametersInCreationOrder) {
-    const Result r =
-        run(std::string("describe '") + VHOST_INVERT_BUNDLE + "' --host flame --context general");
+    const CliResult r =
+        runCli(std::string("describe '") + VHOST_INVERT_BUNDLE + "' --host flame --context general");
     ASSERT_EQ(r.code, 0) << r.err;
     const auto j = nlohmann::json::parse(r.out);
     EXPECT_EQ(j["identifier"], "com.velmora.test.invert");
@@ -78,7 +49,7 @@ TEST(VelmoraRenderCli, ErrorsExitNonZeroWithAReason) {
         {"frobnicate", "unknown command"},
     };
     for (const auto& c : cases) {
-        const Result r = run(c.args);
+        const CliResult r = runCli(c.args);
         EXPECT_NE(r.code, 0) << c.args;
         EXPECT_NE(r.err.find(c.reason), std::string::npos) << c.args << ": " << r.err;
         EXPECT_TRUE(r.out.empty()) << c.args;
