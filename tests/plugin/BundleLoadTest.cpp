@@ -77,3 +77,18 @@ TEST(BundleLoad, ListsOnePluginAndStartsItsLog) {
 }
 
 }  // namespace
+
+// The binary exports the OpenFX entry points and the kernel launch wrappers, and nothing of the
+// libraries it links statically.
+TEST(BundleLoad, ExportsTheEntryPointsAndKernelWrappersOnly) {
+    void* library = dlopen(VELMORA_BUNDLE_BINARY, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(library, nullptr) << dlerror();
+    for (const char* name : {"OfxGetNumberOfPlugins", "OfxGetPlugin", "call_mask_prep_kernel_Pass",
+                             "call_blur_divide_kernel_Pass", "call_post_blur_kernel_Pass",
+                             "call_retexture_blur_kernel_Pass", "call_composite_kernel_Pass"})
+        EXPECT_NE(dlsym(library, name), nullptr) << name;
+    for (const char* hidden : {"_ZN4pugi12xml_documentC1Ev",
+                               "_ZN3OFX6Plugin12getPluginIDsERSt6vectorIPNS_13PluginFactoryESaIS3_EE"})
+        EXPECT_EQ(dlsym(library, hidden), nullptr) << hidden;
+    dlclose(library);
+}
