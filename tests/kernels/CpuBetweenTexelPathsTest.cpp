@@ -58,7 +58,22 @@ void directional(std::mt19937& rng, AnimatedParameters& p, int, int) {
     p.floats[3] = pick(rng, {0.0f, 1.0f, -1.0f, uniform(rng, -1.0f, 1.0f)});
 }
 
+void maskGrow(std::mt19937& rng, AnimatedParameters& p, int, int) {
+    p.floats[4] =
+        pick(rng, {-20.0f, -2.5f, -0.7f, 0.3f, 1.0f, 3.75f, 50.0f, 1.0e4f, uniform(rng, -8.0f, 8.0f)});
+    p.ints[0] = pick(rng, {0, 1, 2});
+}
+
+void maskBlur(std::mt19937& rng, AnimatedParameters& p, int, int) {
+    p.floats[5] = pick(rng, {0.9f, 2.0f, 7.3f, 50.0f, uniform(rng, 1.0f, 12.0f)});
+}
+
 const Pass kPasses[] = {
+    {"mask_prep grow x", 0, cpu_fast::maskPrep, host_impl::launchMaskPrep, maskGrow},
+    {"mask_prep grow y", 1, cpu_fast::maskPrep, host_impl::launchMaskPrep, maskGrow},
+    {"mask_prep blur x", 2, cpu_fast::maskPrep, host_impl::launchMaskPrep, maskBlur},
+    {"mask_prep blur y", 3, cpu_fast::maskPrep, host_impl::launchMaskPrep, maskBlur},
+    {"mask_prep blur y again", 4, cpu_fast::maskPrep, host_impl::launchMaskPrep, maskBlur},
     {"blur_divide offset", 0, cpu_fast::blurDivide, host_impl::launchBlurDivide, plateOffset},
     {"blur_divide directional", 2, cpu_fast::blurDivide, host_impl::launchBlurDivide, directional},
 };
@@ -117,4 +132,20 @@ TEST(CpuBetweenTexelPaths, MatchThePerPixelKernelsOnRandomInputs) {
             }
         }
     }
+}
+
+// With NaN in the working image the order of comparisons decides the grow, so the per-pixel kernel keeps it.
+TEST(CpuBetweenTexelPaths, GrowOfAWorkingImageWithNaNIsLeftToThePerPixelKernel) {
+    GpuImage working(9, 7,
+                     [](int x, int y) {
+                         return Rgba{x == 4 && y == 3 ? NAN : 0.5f, 0, 0, 1};
+                     }),
+        out(9, 7);
+    KernelRig rig(9, 7);
+    rig.setFloat(4, 2.5f);
+    rig.system.currentExecution = 1;
+    const KernelLaunchArgs args{nullptr,      &rig.system,       &rig.pipeline,
+                                &rig.sources, &rig.parameters,   &rig.resources,
+                                &rig.buffers, working.texture(), out.surface()};
+    EXPECT_FALSE(cpu_fast::maskPrep(args));
 }

@@ -8,6 +8,7 @@
 #include "gpu/ThreadPool.h"
 #include "kernels/KernelDevice.h"
 #include "kernels/cpu/BlurDivideRows.h"
+#include "kernels/cpu/MaskPrepRows.h"
 
 // The arithmetic below mirrors the per-pixel kernels operation for operation (same order, no
 // fused multiply-add), which is what makes the results identical.
@@ -229,8 +230,16 @@ bool maskPrep(const KernelLaunchArgs& a) {
     const int execution = sys.currentExecution;
     const float grow = finiteOr(a.parameters->floats[4], 0.0f);
     const float blur = finiteOr(a.parameters->floats[5], 0.0f);
-    // Only the passes that reduce to one sample per pixel: no grow, or no blur radius.
-    if (execution <= 1 ? !(fabsf(grow) <= 0.0001f) : tapRadius(blur) >= 1) return false;
+    if (execution <= 1 ? !(fabsf(grow) <= 0.0001f) : tapRadius(blur) >= 1) {
+        if (execution < 0) return false;
+        Texels in;
+        const uint64_t source = execution == 0 ? textureOf(*a.sources, kMaskShapeSlot) : a.workingImageTex;
+        if (!texelsOf(source, sys.width, sys.height, in)) return false;
+        const MaskImages images{sys.width, sys.height, {in.base, in.pitchFloats}, {out.base, out.pitch}};
+        if (execution <= 1) return growMask(images, execution, grow, a.parameters->ints[0]);
+        blurMask(images, execution, blur);
+        return true;
+    }
 
     Texels in;
     if (execution == 0) {

@@ -1,0 +1,23 @@
+#pragma once
+
+#include "kernels/cpu/BilinearTaps.h"
+
+// CPU paths for the mask preparation passes that read several texels per pixel: the grow (a
+// running maximum or minimum, with a fractional step read between texels) and the Gaussian blur.
+// Both give the per-pixel kernel's result exactly (finite pixels; zeros may differ in sign).
+namespace cpu_fast {
+
+struct MaskImages {
+    int width = 0, height = 0;
+    FloatPlane in;  // the mask shape (execution 0) or the working image
+    PlaneTarget out;
+};
+
+// Executions 0 (along x, from the shape through the channel rule `maskFrom`) and 1 (along y).
+// Declines (false, nothing written) a working image with NaN, whose order of comparison matters.
+bool growMask(const MaskImages& images, int execution, float grow, int maskFrom);
+
+// Execution 2 blurs along x, later ones along y.
+void blurMask(const MaskImages& images, int execution, float blur);
+
+}  // namespace cpu_fast
