@@ -68,7 +68,20 @@ void maskBlur(std::mt19937& rng, AnimatedParameters& p, int, int) {
     p.floats[5] = pick(rng, {0.9f, 2.0f, 7.3f, 50.0f, uniform(rng, 1.0f, 12.0f)});
 }
 
+void retextureAndGrain(std::mt19937& rng, AnimatedParameters& p, int, int) {
+    const bool retexture = std::uniform_int_distribution<int>(0, 2)(rng) != 0;
+    p.bools[2] = retexture;
+    p.bools[3] = !retexture || std::uniform_int_distribution<int>(0, 2)(rng) != 0;
+    p.floats[11] = pick(rng, {100.0f, 200.0f, 37.5f});
+    p.vec2s[1] = {pick(rng, {0.0f, 0.2f, -0.013f, uniform(rng, -2.0f, 2.0f)}),
+                  pick(rng, {0.0f, -0.1f, 0.007f, uniform(rng, -2.0f, 2.0f)})};
+    p.floats[12] = pick(rng, {0.5f, 2.0f, 0.01f});
+    p.floats[13] = pick(rng, {1.0f, 0.01f, 0.37f, 3.7f, 10.0f});
+    p.floats[14] = pick(rng, {0.0f, 0.0005f, 0.5f, 1.0f});
+}
+
 const Pass kPasses[] = {
+    {"composite retexture and grain", 0, cpu_fast::composite, host_impl::launchComposite, retextureAndGrain},
     {"mask_prep grow x", 0, cpu_fast::maskPrep, host_impl::launchMaskPrep, maskGrow},
     {"mask_prep grow y", 1, cpu_fast::maskPrep, host_impl::launchMaskPrep, maskGrow},
     {"mask_prep blur x", 2, cpu_fast::maskPrep, host_impl::launchMaskPrep, maskBlur},
@@ -105,13 +118,16 @@ TEST(CpuBetweenTexelPaths, MatchThePerPixelKernelsOnRandomInputs) {
                 if ((x / 4 + y / 3) % 5 == 0) p.a = (x % 2) ? 0.0f : 0.00005f;
                 return p;
             };
-            GpuImage plate(w, h, noise), shape(w, h, noise), mask(w, h, matte), working(w, h, weighted);
+            GpuImage plate(w, h, noise), shape(w, h, noise), mask(w, h, matte), working(w, h, weighted),
+                fill(w, h, noise);
 
             KernelRig rig(w, h);
             rig.setSource(0, plate.texture());
             rig.setSource(1, shape.texture());
             rig.setSource(2, 0);
             rig.setSource(3, mask.texture());
+            rig.setSource(4, fill.texture());
+            rig.system.frame = std::uniform_int_distribution<int>(-50, 20000)(rng);
             rig.parameters.bools[0] = unit(rng) < 0.5f;
             rig.parameters.bools[4] = unit(rng) < 0.5f;
             pass.configure(rng, rig.parameters, w, h);

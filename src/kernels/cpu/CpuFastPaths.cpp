@@ -8,6 +8,7 @@
 #include "gpu/ThreadPool.h"
 #include "kernels/KernelDevice.h"
 #include "kernels/cpu/BlurDivideRows.h"
+#include "kernels/cpu/CompositeRows.h"
 #include "kernels/cpu/MaskPrepRows.h"
 
 // The arithmetic below mirrors the per-pixel kernels operation for operation (same order, no
@@ -381,10 +382,23 @@ bool composite(const KernelLaunchArgs& a) {
     }
     const bool retexture = params.bools[2] != 0 && finiteOr(params.floats[11], 0.0f) > 0.001f;
     const bool grain = params.bools[3] != 0 && finiteOr(params.floats[12], 0.0f) > 0.001f;
-    if (retexture || grain) return false;
     Texels mask, fill;
     if (!texelsOf(textureOf(*a.sources, kPreparedMaskSlot), sys.width, sys.height, mask)) return false;
     if (!texelsOf(textureOf(*a.sources, kFillSlot), sys.width, sys.height, fill)) return false;
+    if (retexture || grain) {
+        Texels working;
+        if (retexture && !texelsOf(a.workingImageTex, sys.width, sys.height, working)) return false;
+        CompositeImages images;
+        images.width = sys.width;
+        images.height = sys.height;
+        images.plate = {plate.base, plate.pitchFloats};
+        images.mask = {mask.base, mask.pitchFloats};
+        images.fill = {fill.base, fill.pitchFloats};
+        images.working = {working.base, working.pitchFloats};
+        images.out = {out.base, out.pitch};
+        compositeRows(images, sys, params);
+        return true;
+    }
     forRows(sys.height, [&](int y) {
         const float *s = plate.row(y), *m = mask.row(y), *f = fill.row(y);
         float* dst = out.row(y);
