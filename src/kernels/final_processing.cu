@@ -39,7 +39,8 @@ __device__ __forceinline__ float4 finalPixel(float4 p, int x, int y, unsigned lo
 
 __device__ __forceinline__ float matteAlpha(float4 t) {
     const float l = 0.2126f * t.x + 0.7152f * t.y + 0.0722f * t.z;
-    if (!(l == l) || l > 3.0e38f || l < -3.0e38f) return 0.0f;
+    // Not finite (NaN compares false, an infinity exceeds the largest float): no alpha.
+    if (!(fabsf(l) <= 3.402823466e38f)) return 0.0f;
     return clampf(l, 0.0f, 1.0f);
 }
 

@@ -37,6 +37,14 @@ class HostImage : public RenderImage {
             plane_.data = nullptr;
             return;
         }
+        // Rows shorter than the bounds would be read past their end.
+        const long long minimumRowBytes = static_cast<long long>(plane_.width()) * 16;
+        if (plane_.rowBytes < 0 && -static_cast<long long>(plane_.rowBytes) < minimumRowBytes) {
+            VLOG_ERROR("Fetched image rows of %d bytes cannot hold %d pixels", plane_.rowBytes,
+                       plane_.width());
+            plane_.data = nullptr;
+            return;
+        }
         if (plane_.rowBytes < 0 && plane_.data && staging_) stage();
     }
 

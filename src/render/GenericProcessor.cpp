@@ -200,6 +200,11 @@ void GenericProcessor::processImagesCUDA() {
     for (const KernelDefinition& kernel : kernels) totalPasses += std::max(0, kernel.executions);
     VLOG_DEBUG("CUDA multi-pass rendering: %d kernels, %d total passes", static_cast<int>(kernels.size()),
                totalPasses);
+    if (totalPasses == 0) {
+        // No pass would write the arrays: copying one out would hand over a stale image.
+        VLOG_ERROR("No kernel passes to run (every kernel has 0 executions) - destination not written");
+        return;
+    }
 
     const int width = dstImg_.width();
     const int height = dstImg_.height();
@@ -318,13 +323,17 @@ void GenericProcessor::processImagesCUDA() {
     MatteInjectionState& injection = injection_ ? *injection_ : localInjection_;
 
     int pass = 0;
+    bool aborted = false;
     const int kernelCount = static_cast<int>(kernels.size());
-    for (int k = 0; k < kernelCount; ++k) {
+    for (int k = 0; k < kernelCount && !aborted; ++k) {
         const KernelDefinition& kernel = kernels[k];
         VLOG_DEBUG("CUDA Kernel %d/%d (%s): %d executions", k + 1, kernelCount, kernel.file.c_str(),
                    kernel.executions);
         for (int e = 0; e < kernel.executions; ++e) {
-            if (effect_.abortRequested()) break;
+            if (effect_.abortRequested()) {
+                aborted = true;
+                break;
+            }
             const GpuTextureObject input = bufferManager_->getInputTexture(pass);
             const GpuSurfaceObject output = bufferManager_->getOutputSurface(pass);
 
@@ -376,6 +385,13 @@ void GenericProcessor::processImagesCUDA() {
                        elapsedMillis(passStart));
             ++pass;
         }
+    }
+
+    if (aborted) {
+        // The chain stopped part way: its arrays hold no finished image.
+        VLOG_INFO("Render aborted by the host after %d of %d passes - destination not written", pass,
+                  totalPasses);
+        return;
     }
 
     const auto copyStart = Clock::now();

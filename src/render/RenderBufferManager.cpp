@@ -1,6 +1,7 @@
 #include "render/RenderBufferManager.h"
 
 #include <ctime>
+#include <mutex>
 
 #include "log/PluginLog.h"
 #include "render/CopyTiming.h"
@@ -10,8 +11,10 @@
 
 namespace {
 
-// Process-wide initialisation metrics, reported once per wall-clock second.
+// Process-wide initialisation metrics, reported once per wall-clock second. Instances render on
+// threads of their own, so the counters are guarded.
 struct InitMetrics {
+    std::mutex mutex;
     int inits = 0;
     int failures = 0;
     int destinationChanges = 0;
@@ -29,6 +32,7 @@ RenderBufferManager::~RenderBufferManager() {
 }
 
 void RenderBufferManager::recordMetrics(const void* dstImgBuffer) {
+    std::lock_guard<std::mutex> lock(metrics.mutex);
     ++metrics.inits;
     if (dstImgBuffer != metrics.lastDestination) {
         ++metrics.destinationChanges;
@@ -43,6 +47,11 @@ void RenderBufferManager::recordMetrics(const void* dstImgBuffer) {
         metrics.inits = metrics.failures = metrics.destinationChanges = 0;
     }
     metrics.lastSecond = now;
+}
+
+void RenderBufferManager::countFailure() {
+    std::lock_guard<std::mutex> lock(metrics.mutex);
+    ++metrics.failures;
 }
 
 bool RenderBufferManager::initialize(int width, int height, GpuStream, const void* dstImgBuffer,
@@ -66,7 +75,7 @@ bool RenderBufferManager::initialize(int width, int height, GpuStream, const voi
     recordMetrics(dstImgBuffer);
     if (width <= 0 || height <= 0) {
         VLOG_ERROR("Failed to initialize CUDA buffers");
-        ++metrics.failures;
+        countFailure();
         return false;
     }
     width_ = width;
@@ -77,7 +86,7 @@ bool RenderBufferManager::initialize(int width, int height, GpuStream, const voi
               megabytes(bufferBytes_));
     if (!allocate()) {
         VLOG_ERROR("Failed to initialize CUDA buffers");
-        ++metrics.failures;
+        countFailure();
         width_ = height_ = 0;
         bufferBytes_ = 0;
         return false;

@@ -55,6 +55,7 @@ class RenderBufferManager {
   private:
     bool allocate();
     void recordMetrics(const void* dstImgBuffer);
+    void countFailure();
 
     GpuRuntime& gpu_;
     int width_ = 0;

@@ -303,11 +303,11 @@ void RenderEngine::fetchMatte(PerRender& render) {
     const int mode = alpha_.alphaSourceMode;
     const int inputCount = static_cast<int>(definition_.getInputs().size());
     const bool usesMatte = mode == 0 || mode == 2;
+    if (usesMatte && !(alpha_.matteConnected && host_.hasClip("Matte") && host_.isClipConnected("Matte"))) {
+        VLOG_DEBUG("Matte clip not connected — skipping image fetch");
+    }
     if (usesMatte && alpha_.matteConnected) {
-        if (!host_.hasClip("Matte") || !host_.isClipConnected("Matte")) {
-            VLOG_DEBUG("Matte clip not connected — skipping image fetch");
-            return;
-        }
+        if (!host_.hasClip("Matte") || !host_.isClipConnected("Matte")) return;
         std::unique_ptr<RenderImage> image = host_.fetchImage("Matte", render.request.time);
         const ImagePlane plane = image ? image->plane() : ImagePlane();
         if (!image || !validPlane(plane)) {
@@ -687,6 +687,7 @@ void RenderEngine::setupAndProcess(const RenderRequest& request) {
             }
             // Handing the host an output image the pipeline never wrote would report garbage as success.
             if (!render.destinationWritten) {
+                if (host_.abortRequested()) throw std::runtime_error("Render aborted by the host");
                 throw std::runtime_error(
                     std::string("The effect pipeline did not write the output image (platform ") +
                     render.platform + ")");

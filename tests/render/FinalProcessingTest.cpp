@@ -85,14 +85,22 @@ TEST_F(FinalProcessingTest, ManagerRefusesBeforeInitialisation) {
 TEST(MatteInjection, AlphaFromLuminanceOrOpaque) {
     HostRuntime& gpu = HostRuntime::instance();
     const float inf = std::numeric_limits<float>::infinity();
+    const float nan = std::numeric_limits<float>::quiet_NaN();
     struct Case {
         int mode;
         Pixel matte;
         float alpha;
     };
     const Case cases[] = {
-        {1, {1, 1, 1, 1}, 1.0f},          {1, {0, 0, 0, 1}, 0.0f}, {1, {inf, 0, 0, 1}, 0.0f},
-        {1, {0.5f, 0.5f, 0.5f, 0}, 0.5f}, {1, {4, 4, 4, 1}, 1.0f}, {2, {0, 0, 0, 0}, 1.0f},
+        {1, {1, 1, 1, 1}, 1.0f},
+        {1, {0, 0, 0, 1}, 0.0f},
+        {1, {inf, 0, 0, 1}, 0.0f},
+        {1, {0.5f, 0.5f, 0.5f, 0}, 0.5f},
+        {1, {4, 4, 4, 1}, 1.0f},
+        {2, {0, 0, 0, 0}, 1.0f},
+        // Finite however large: clamped to 1; not a number: 0.
+        {1, {3.2e38f, 3.2e38f, 3.2e38f, 1}, 1.0f},
+        {1, {nan, 0, 0, 1}, 0.0f},
     };
     TestImage source(20, 17);
     source.fill(0.1f, 0.2f, 0.3f, 0.4f);
