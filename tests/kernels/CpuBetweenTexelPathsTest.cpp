@@ -80,7 +80,18 @@ void retextureAndGrain(std::mt19937& rng, AnimatedParameters& p, int, int) {
     p.floats[14] = pick(rng, {0.0f, 0.0005f, 0.5f, 1.0f});
 }
 
+void postBlur(std::mt19937& rng, AnimatedParameters& p, int, int) {
+    p.bools[1] = 1;
+    p.floats[6] = pick(rng, {0.0f, 0.5f, 3.0f, 10.0f, 130.0f});
+    p.floats[7] = pick(rng, {0.0f, 0.5f, 2.2f, 8.0f, 40.0f});
+    if (p.floats[6] == 0.0f && p.floats[7] == 0.0f) p.floats[7] = 1.0f;
+    p.floats[8] = pick(rng, {0.0f, 45.0f, 90.0f, -135.0f, uniform(rng, -360.0f, 360.0f)});
+    p.floats[9] = pick(rng, {0.0f, 1.0f, -1.0f, uniform(rng, -1.0f, 1.0f)});
+}
+
 const Pass kPasses[] = {
+    {"post_blur x", 0, cpu_fast::postBlur, host_impl::launchPostBlur, postBlur},
+    {"post_blur y", 1, cpu_fast::postBlur, host_impl::launchPostBlur, postBlur},
     {"composite retexture and grain", 0, cpu_fast::composite, host_impl::launchComposite, retextureAndGrain},
     {"mask_prep grow x", 0, cpu_fast::maskPrep, host_impl::launchMaskPrep, maskGrow},
     {"mask_prep grow y", 1, cpu_fast::maskPrep, host_impl::launchMaskPrep, maskGrow},

@@ -10,6 +10,7 @@
 #include "kernels/cpu/BlurDivideRows.h"
 #include "kernels/cpu/CompositeRows.h"
 #include "kernels/cpu/MaskPrepRows.h"
+#include "kernels/cpu/PostBlurRows.h"
 
 // The arithmetic below mirrors the per-pixel kernels operation for operation (same order, no
 // fused multiply-add), which is what makes the results identical.
@@ -340,11 +341,21 @@ bool postBlur(const KernelLaunchArgs& a) {
     const bool passThrough =
         !connected(*a.sources, kMaskShapeSlot) || params.bools[1] == 0 ||
         (!(finiteOr(params.floats[6], 0.0f) >= 0.5f) && !(finiteOr(params.floats[7], 0.0f) >= 0.5f));
-    if (!passThrough) return false;
     Target out;
     Texels working;
     if (!targetOf(a.outputSurface, sys.width, sys.height, out)) return false;
     if (!texelsOf(a.workingImageTex, sys.width, sys.height, working)) return false;
+    if (!passThrough) {
+        Texels mask;
+        if (!texelsOf(textureOf(*a.sources, kPreparedMaskSlot), sys.width, sys.height, mask)) return false;
+        const PostBlurImages images{sys.width,
+                                    sys.height,
+                                    {mask.base, mask.pitchFloats},
+                                    {working.base, working.pitchFloats},
+                                    {out.base, out.pitch}};
+        postBlurRows(images, sys, params);
+        return true;
+    }
     copyRows(sys.width, sys.height, working, out);
     return true;
 }

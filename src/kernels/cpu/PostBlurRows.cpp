@@ -1,0 +1,134 @@
+#include "kernels/cpu/PostBlurRows.h"
+
+#include <cmath>
+#include <vector>
+
+#include "gpu/ThreadPool.h"
+#include "kernels/KernelDevice.h"
+
+// The kernel's tap loops and sums, in its order, with the weights, the line's steps and the read
+// coordinates of the fixed axis computed once per pass or per row instead of once per tap.
+
+namespace cpu_fast {
+
+namespace {
+
+using host_impl::edgeCoord;
+using host_impl::finiteOr;
+using host_impl::gaussianTap;
+using host_impl::tapRadius;
+
+constexpr int kMaxPostBlurRadius = 100;
+
+float texelCentre(int i, int n) {
+    return ((float)i + 0.5f) / (float)n;
+}
+
+}  // namespace
+
+void postBlurRows(const PostBlurImages& im, const SystemParameters& sys, const AnimatedParameters& params) {
+    const int W = im.width, H = im.height;
+    const float amount = finiteOr(params.floats[6], 0.0f);
+    const float dirAmount = finiteOr(params.floats[7], 0.0f);
+    const bool gaussian = amount >= 0.5f;
+    const bool directional = dirAmount >= 0.5f;
+    const bool reflect = params.bools[4] != 0;
+    const float sigma = fmaxf(amount / 3.0f, 0.001f);
+    int radius = tapRadius(amount);
+    if (radius < 1) radius = 1;
+    if (radius > kMaxPostBlurRadius) radius = kMaxPostBlurRadius;
+    const float h = dirAmount / 2.0f;
+    const int dirRadius = tapRadius(h) < 1 ? 1 : tapRadius(h);
+    const float dirSigma = fmaxf(h / 3.0f, 0.001f);
+    const float bias = h * finiteOr(params.floats[9], 0.0f);
+    const float theta = finiteOr(params.floats[8], 0.0f) * 3.14159265358979f / 180.0f;
+    const float du = 1.0f / (float)W, dv = 1.0f / (float)H;
+    const float cd = du * cosf(theta), sd = dv * sinf(theta);
+    const bool alongX = sys.currentExecution == 0;
+    const float axisU = alongX ? du : 0.0f, axisV = alongX ? 0.0f : dv;
+
+    // Taps along the axis (k) and along the line (j) that carry weight, and the total.
+    std::vector<float> axisSteps, axisWeights, lineWeights, lineU, lineV;
+    const int axisFrom = gaussian ? -radius : 0, axisTo = gaussian ? radius : 0;
+    for (int k = axisFrom; k <= axisTo; ++k) {
+        const float wk = gaussian ? gaussianTap((float)k, sigma) : 1.0f;
+        if (wk < VELMORA_MIN_TAP_WEIGHT) continue;
+        axisSteps.push_back((float)k);
+        axisWeights.push_back(wk);
+    }
+    const int dirFrom = directional ? -dirRadius : 0, dirTo = directional ? dirRadius : 0;
+    for (int j = dirFrom; j <= dirTo; ++j) {
+        const float wj = directional ? gaussianTap((float)j, dirSigma) : 1.0f;
+        if (directional && wj < VELMORA_MIN_TAP_WEIGHT) continue;
+        const float s = (float)j + bias;
+        lineWeights.push_back(wj);
+        lineU.push_back(s * cd);
+        lineV.push_back(s * sd);
+    }
+    const size_t K = axisSteps.size(), J = lineWeights.size();
+    std::vector<float> weights(K * J);
+    float total = 0.0f;
+    for (size_t k = 0; k < K; ++k) {
+        for (size_t j = 0; j < J; ++j) {
+            const float w = directional ? axisWeights[k] * lineWeights[j] : axisWeights[k];
+            weights[k * J + j] = w;
+            total += w;
+        }
+    }
+    const bool divide = total > 0.0f;
+    const float scale = divide ? 1.0f / total : 1.0f;
+
+    // The axis the blur does not run along reads the same coordinate for every k: along x the
+    // rows of the line's taps depend on the row only, along y their columns on the column only.
+    auto lineCoordinate = [&](float base, size_t j, bool u) {
+        return directional ? base + (u ? lineU[j] : lineV[j]) : base;
+    };
+    std::vector<AxisTap> columnTable(alongX ? 0u : static_cast<size_t>(W) * J);
+    for (int x = 0; x < W && !alongX; ++x) {
+        const float baseU = texelCentre(x, W);
+        for (size_t j = 0; j < J; ++j)
+            columnTable[static_cast<size_t>(x) * J + j] =
+                axisTap(edgeCoord(lineCoordinate(baseU, j, true), reflect), W);
+    }
+
+    parallelFor(static_cast<size_t>(H), [&](size_t row) {
+        const int y = static_cast<int>(row);
+        const float v = texelCentre(y, H);
+        const float *maskRow = im.mask.row(y), *workingRow = im.working.row(y);
+        float* dst = im.out.row(y);
+        std::vector<AxisTap> rowTable;
+        for (int x = 0; x < W; ++x) {
+            float* o = dst + 4 * x;
+            if (maskRow[4 * x] < 0.001f) {
+                for (int c = 0; c < 4; ++c) o[c] = workingRow[4 * x + c];
+                continue;
+            }
+            if (alongX && rowTable.empty()) {
+                rowTable.resize(J);
+                for (size_t j = 0; j < J; ++j)
+                    rowTable[j] = axisTap(edgeCoord(lineCoordinate(v, j, false), reflect), H);
+            }
+            const float u = texelCentre(x, W);
+            float sum[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+            for (size_t k = 0; k < K; ++k) {
+                const float baseU = u + axisSteps[k] * axisU, baseV = v + axisSteps[k] * axisV;
+                const float* w = &weights[k * J];
+                for (size_t j = 0; j < J; ++j) {
+                    float p[4];
+                    if (alongX) {
+                        bilinearRead(im.working,
+                                     axisTap(edgeCoord(lineCoordinate(baseU, j, true), reflect), W),
+                                     rowTable[j], p);
+                    } else {
+                        bilinearRead(im.working, columnTable[static_cast<size_t>(x) * J + j],
+                                     axisTap(edgeCoord(lineCoordinate(baseV, j, false), reflect), H), p);
+                    }
+                    for (int c = 0; c < 4; ++c) sum[c] += w[j] * p[c];
+                }
+            }
+            for (int c = 0; c < 4; ++c) o[c] = divide ? sum[c] * scale : sum[c];
+        }
+    });
+}
+
+}  // namespace cpu_fast
