@@ -89,7 +89,17 @@ void postBlur(std::mt19937& rng, AnimatedParameters& p, int, int) {
     p.floats[9] = pick(rng, {0.0f, 1.0f, -1.0f, uniform(rng, -1.0f, 1.0f)});
 }
 
+void retextureBlur(std::mt19937& rng, AnimatedParameters& p, int, int) {
+    p.bools[2] = std::uniform_int_distribution<int>(0, 4)(rng) != 0;
+    p.floats[10] = pick(rng, {0.0f, 0.5f, 2.5f, 5.0f, 80.0f});
+    p.vec2s[1] = {pick(rng, {0.0f, 0.2f, -0.013f, uniform(rng, -2.0f, 2.0f)}),
+                  pick(rng, {0.0f, -0.1f, 0.007f, uniform(rng, -2.0f, 2.0f)})};
+    if (p.vec2s[1].x == 0.0f && p.vec2s[1].y == 0.0f) p.vec2s[1].y = 0.5f;
+}
+
 const Pass kPasses[] = {
+    {"retexture_blur x", 0, cpu_fast::retextureBlur, host_impl::launchRetextureBlur, retextureBlur},
+    {"retexture_blur y", 1, cpu_fast::retextureBlur, host_impl::launchRetextureBlur, retextureBlur},
     {"post_blur x", 0, cpu_fast::postBlur, host_impl::launchPostBlur, postBlur},
     {"post_blur y", 1, cpu_fast::postBlur, host_impl::launchPostBlur, postBlur},
     {"composite retexture and grain", 0, cpu_fast::composite, host_impl::launchComposite, retextureAndGrain},

@@ -11,6 +11,7 @@
 #include "kernels/cpu/CompositeRows.h"
 #include "kernels/cpu/MaskPrepRows.h"
 #include "kernels/cpu/PostBlurRows.h"
+#include "kernels/cpu/RetextureBlurRows.h"
 
 // The arithmetic below mirrors the per-pixel kernels operation for operation (same order, no
 // fused multiply-add), which is what makes the results identical.
@@ -368,11 +369,27 @@ bool retextureBlur(const KernelLaunchArgs& a) {
     const bool unblurred = params.bools[2] == 0 || !(finiteOr(params.floats[10], 0.0f) >= 0.5f);
     const bool noOffset =
         finiteOr(params.vec2s[1].x, 0.0f) == 0.0f && finiteOr(params.vec2s[1].y, 0.0f) == 0.0f;
-    if (connected(*a.sources, kMaskShapeSlot) && !(unblurred && noOffset)) return false;
     Target out;
     Texels plate;
     if (!targetOf(a.outputSurface, sys.width, sys.height, out)) return false;
     if (!texelsOf(textureOf(*a.sources, kPlateSlot), sys.width, sys.height, plate)) return false;
+    if (connected(*a.sources, kMaskShapeSlot) && !(unblurred && noOffset)) {
+        Texels mask, working;
+        if (!texelsOf(textureOf(*a.sources, kPreparedMaskSlot), sys.width, sys.height, mask)) return false;
+        if (!unblurred && sys.currentExecution != 0 &&
+            !texelsOf(a.workingImageTex, sys.width, sys.height, working)) {
+            return false;
+        }
+        RetextureImages images;
+        images.width = sys.width;
+        images.height = sys.height;
+        images.plate = {plate.base, plate.pitchFloats};
+        images.mask = {mask.base, mask.pitchFloats};
+        images.working = {working.base, working.pitchFloats};
+        images.out = {out.base, out.pitch};
+        retextureBlurRows(images, sys, params);
+        return true;
+    }
     copyRows(sys.width, sys.height, plate, out);
     return true;
 }
