@@ -369,9 +369,7 @@ void RenderEngine::runSinglePipeline(PerRender& render, const std::vector<Kernel
     bool hasCudaKernel = false;
     for (const KernelDefinition& kernel : kernels) hasCudaKernel = hasCudaKernel || kernel.platform == "cuda";
     const bool noGpuApi = !cuda && !openCL && !metal;
-    // The CPU backend has no host stream to share: it always renders on a stream of its own.
-    const bool hostBackend = gpu_.kind() != GpuBackendKind::Cuda;
-    if ((profile_.cudaFallback || noGpuApi || (hostBackend && cuda)) && hasCudaKernel) {
+    if ((profile_.cudaFallback || noGpuApi) && hasCudaKernel) {
         if (!pluginStreamCreated_) {
             VLOG_INFO(
                 "CUDA fallback path entered — RAW render args: isEnabledCudaRender=%d, "
@@ -501,6 +499,13 @@ void RenderEngine::setupAndProcess(const RenderRequest& request) {
     try {
         PerRender render;
         render.request = request;
+        // A CUDA render hands over device memory, which the CPU backend cannot read. Hosts of the
+        // CUDA-fallback profile may hand over host memory even then: they render on.
+        if (request.isEnabledCudaRender && !profile_.cudaFallback && gpu_.kind() != GpuBackendKind::Cuda) {
+            throw std::runtime_error(
+                "The host enabled CUDA rendering (images in device memory), but no CUDA device is usable by "
+                "the plug-in");
+        }
 
         std::unique_ptr<RenderImage> outputImage =
             host_.hasClip("output") ? host_.fetchImage("output", request.time) : nullptr;

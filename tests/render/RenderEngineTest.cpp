@@ -224,6 +224,17 @@ TEST_F(RenderEngineTest, HostsWithoutAUsablePathFailInsteadOfReturningAnUnwritte
     EXPECT_THROW(openCL.setupAndProcess(request), std::runtime_error);
     EXPECT_TRUE(log.contains("OpenCL no longer supported - use CUDA or Metal"));
 
+    // CUDA images live in device memory, out of the CPU backend's reach: refused, output untouched.
+    request.isEnabledOpenCLRender = false;
+    request.isEnabledCudaRender = true;
+    output.fill(-1, -1, -1, -1);
+    RenderEngine onCpu(host, shippedDefinition(), plain, HostRuntime::instance());
+    EXPECT_THROW(onCpu.setupAndProcess(request), std::runtime_error);
+    EXPECT_TRUE(log.contains("no CUDA device is usable by the plug-in"));
+    EXPECT_EQ(output.pixel(3, 3)[0], -1.0f);
+    request.isEnabledCudaRender = false;
+    request.isEnabledOpenCLRender = true;
+
     // The CUDA-fallback profile forces the CUDA path whatever the host enables.
     RenderProfile fallback;
     fallback.cudaFallback = true;
