@@ -19,6 +19,14 @@ using host_impl::gaussianTap;
 using host_impl::tapRadius;
 
 constexpr int kMaxPostBlurRadius = 100;
+// Pixels per chunk that shares reads or reads tap by tap.
+constexpr int kChunkPixels = 128;
+// Beyond this many taps in the row the check for shared reads costs more than it saves.
+constexpr double kMaxSharingChecks = 16.0e6;
+
+bool sameTap(const AxisTap& a, const AxisTap& b) {
+    return a.first == b.first && a.second == b.second && a.weight == b.weight;
+}
 
 float texelCentre(int i, int n) {
     return ((float)i + 0.5f) / (float)n;
@@ -48,11 +56,13 @@ void postBlurRows(const PostBlurImages& im, const SystemParameters& sys, const A
     const float axisU = alongX ? du : 0.0f, axisV = alongX ? 0.0f : dv;
 
     // Taps along the axis (k) and along the line (j) that carry weight, and the total.
+    std::vector<int> axisOffsets;
     std::vector<float> axisSteps, axisWeights, lineWeights, lineU, lineV;
     const int axisFrom = gaussian ? -radius : 0, axisTo = gaussian ? radius : 0;
     for (int k = axisFrom; k <= axisTo; ++k) {
         const float wk = gaussian ? gaussianTap((float)k, sigma) : 1.0f;
         if (wk < VELMORA_MIN_TAP_WEIGHT) continue;
+        axisOffsets.push_back(k);
         axisSteps.push_back((float)k);
         axisWeights.push_back(wk);
     }
@@ -91,12 +101,47 @@ void postBlurRows(const PostBlurImages& im, const SystemParameters& sys, const A
                 axisTap(edgeCoord(lineCoordinate(baseU, j, true), reflect), W);
     }
 
+    // Along x, tap (k, j) of pixel x mostly reads the same columns as every other pair with x + k
+    // alike: those reads are shared per row. A chunk where some pair rounds differently reads
+    // tap by tap.
+    const int reach =
+        alongX ? (axisOffsets.back() > -axisOffsets.front() ? axisOffsets.back() : -axisOffsets.front()) : 0;
+    const int padded = W + 2 * reach;
+    const int chunks = (W + kChunkPixels - 1) / kChunkPixels;
+    std::vector<AxisTap> shared;
+    std::vector<char> known, regular(static_cast<size_t>(chunks), 0);
+    const bool share = alongX && static_cast<double>(W) * K * J <= kMaxSharingChecks;
+    if (share) {
+        shared.resize(static_cast<size_t>(padded) * J);
+        known.assign(static_cast<size_t>(padded) * J, 0);
+        std::fill(regular.begin(), regular.end(), 1);
+        for (int x = 0; x < W; ++x) {
+            const float u = texelCentre(x, W);
+            for (size_t k = 0; k < K; ++k) {
+                const float baseU = u + axisSteps[k] * axisU;
+                const size_t key = static_cast<size_t>(x + axisOffsets[k] + reach) * J;
+                for (size_t j = 0; j < J; ++j) {
+                    const AxisTap tap = axisTap(edgeCoord(lineCoordinate(baseU, j, true), reflect), W);
+                    if (!known[key + j]) {
+                        shared[key + j] = tap;
+                        known[key + j] = 1;
+                    } else if (!sameTap(shared[key + j], tap)) {
+                        regular[static_cast<size_t>(x / kChunkPixels)] = 0;
+                    }
+                }
+            }
+        }
+    }
+
     parallelFor(static_cast<size_t>(H), [&](size_t row) {
         const int y = static_cast<int>(row);
         const float v = texelCentre(y, H);
         const float *maskRow = im.mask.row(y), *workingRow = im.working.row(y);
         float* dst = im.out.row(y);
         std::vector<AxisTap> rowTable;
+        // Shared reads (r, g, b, a) for keys from..to, key-major with the line's taps inside.
+        std::vector<float> reads;
+        int from = 0;
         for (int x = 0; x < W; ++x) {
             float* o = dst + 4 * x;
             if (maskRow[4 * x] < 0.001f) {
@@ -107,11 +152,45 @@ void postBlurRows(const PostBlurImages& im, const SystemParameters& sys, const A
                 rowTable.resize(J);
                 for (size_t j = 0; j < J; ++j)
                     rowTable[j] = axisTap(edgeCoord(lineCoordinate(v, j, false), reflect), H);
+                if (share) {
+                    int last = x;
+                    for (int i = x; i < W; ++i)
+                        if (!(maskRow[4 * i] < 0.001f)) last = i;
+                    from = x;  // keys are x + k + reach
+                    const int to = last + 2 * reach;
+                    reads.assign(static_cast<size_t>(to - from + 1) * J * 4, 0.0f);
+                    for (int key = from; key <= to; ++key)
+                        for (size_t j = 0; j < J; ++j)
+                            if (known[static_cast<size_t>(key) * J + j])
+                                bilinearRead(im.working, shared[static_cast<size_t>(key) * J + j],
+                                             rowTable[j],
+                                             &reads[(static_cast<size_t>(key - from) * J + j) * 4]);
+                }
+            }
+            if (!alongX && rowTable.empty()) {
+                // Along y the rows of tap (k, j) depend on the row only.
+                rowTable.resize(K * J);
+                for (size_t k = 0; k < K; ++k) {
+                    const float baseV = v + axisSteps[k] * axisV;
+                    for (size_t j = 0; j < J; ++j)
+                        rowTable[k * J + j] = axisTap(edgeCoord(lineCoordinate(baseV, j, false), reflect), H);
+                }
+            }
+            if (share && regular[static_cast<size_t>(x / kChunkPixels)]) {
+                float sum[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+                for (size_t k = 0; k < K; ++k) {
+                    const float* w = &weights[k * J];
+                    const float* p = &reads[static_cast<size_t>(x + axisOffsets[k] + reach - from) * J * 4];
+                    for (size_t j = 0; j < J; ++j)
+                        for (int c = 0; c < 4; ++c) sum[c] += w[j] * p[4 * j + c];
+                }
+                for (int c = 0; c < 4; ++c) o[c] = divide ? sum[c] * scale : sum[c];
+                continue;
             }
             const float u = texelCentre(x, W);
             float sum[4] = {0.0f, 0.0f, 0.0f, 0.0f};
             for (size_t k = 0; k < K; ++k) {
-                const float baseU = u + axisSteps[k] * axisU, baseV = v + axisSteps[k] * axisV;
+                const float baseU = u + axisSteps[k] * axisU;
                 const float* w = &weights[k * J];
                 for (size_t j = 0; j < J; ++j) {
                     float p[4];
@@ -121,7 +200,7 @@ void postBlurRows(const PostBlurImages& im, const SystemParameters& sys, const A
                                      rowTable[j], p);
                     } else {
                         bilinearRead(im.working, columnTable[static_cast<size_t>(x) * J + j],
-                                     axisTap(edgeCoord(lineCoordinate(baseV, j, false), reflect), H), p);
+                                     rowTable[k * J + j], p);
                     }
                     for (int c = 0; c < 4; ++c) sum[c] += w[j] * p[c];
                 }
