@@ -153,7 +153,12 @@ struct Render {
 Render& render(bool everyFeature) {
     static std::unique_ptr<Render> defaults, full;
     std::unique_ptr<Render>& r = everyFeature ? full : defaults;
-    if (!r) r = std::make_unique<Render>(everyFeature);
+    if (!r) {
+        r = std::make_unique<Render>(everyFeature);
+        // One render first, so each pass alone reads a real prepared mask and fill.
+        r->runAll();
+        gpuRuntime().deviceSynchronize();
+    }
     return *r;
 }
 
