@@ -12,7 +12,9 @@
 
 namespace {
 
-const char* trueFalse(bool value) { return value ? "true" : "false"; }
+const char* trueFalse(bool value) {
+    return value ? "true" : "false";
+}
 
 // Initialises the GPU runtime's context in the describing thread, before any render needs it.
 void warmUpCuda() {
@@ -23,11 +25,13 @@ void warmUpCuda() {
     runtime.getLastError();
     runtime.deviceSynchronize();
     const auto elapsed = std::chrono::steady_clock::now() - start;
-    VLOG_DEBUG("CUDA context warm-up complete in %lld ms",
-               static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count()));
+    VLOG_DEBUG(
+        "CUDA context warm-up complete in %lld ms",
+        static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count()));
 }
 
-bool hasParameterOfType(const XMLEffectDefinition& definition, const std::string& name, const std::string& type) {
+bool hasParameterOfType(const XMLEffectDefinition& definition, const std::string& name,
+                        const std::string& type) {
     return definition.hasParameter(name) && definition.getParameter(name).type == type;
 }
 
@@ -66,7 +70,8 @@ void GenericEffectFactory::describe(OFX::ImageEffectDescriptor& desc) {
         const bool hasXmlOverlays = !definition.getOverlays().empty();
         const bool hasCenterParam = !hasXmlOverlays && hasParameterOfType(definition, "center", "vec2");
         VLOG_INFO(
-            "GenericEffectFactory::describe for '%s': hasXmlOverlays=%d, hasCenterParam=%d, supportsOverlays=%d, "
+            "GenericEffectFactory::describe for '%s': hasXmlOverlays=%d, hasCenterParam=%d, "
+            "supportsOverlays=%d, "
             "supportsDrawSuite=%d",
             definition.getName().c_str(), hasXmlOverlays ? 1 : 0, hasCenterParam ? 1 : 0,
             caps.supportsOverlays ? 1 : 0, caps.drawSuite ? 1 : 0);
@@ -77,8 +82,8 @@ void GenericEffectFactory::describe(OFX::ImageEffectDescriptor& desc) {
                                                       definition.getOverlayCoordinates());
                 OFX::OverlayManager::setCurrentEffect(effectName);
                 desc.setOverlayInteractDescriptor(new OFX::GenericOverlayDescriptor);
-                VLOG_INFO("XML overlay interact registered for effect '%s' with %zu overlays", effectName.c_str(),
-                          definition.getOverlays().size());
+                VLOG_INFO("XML overlay interact registered for effect '%s' with %zu overlays",
+                          effectName.c_str(), definition.getOverlays().size());
             } else if (hasCenterParam) {
                 desc.setOverlayInteractDescriptor(new OFX::PointOverlayDescriptor);
                 VLOG_INFO("Legacy overlay interact registered for effect '%s'", effectName.c_str());
@@ -166,13 +171,18 @@ void GenericEffectFactory::setupGPUSupport(OFX::ImageEffectDescriptor& desc) {
             if (kernel.platform == "metal") hasMetal = true;
         }
     }
-    VLOG_DEBUG("setupGPUSupport: hasCuda=%s, hasOpenCL=%s, hasMetal=%s", trueFalse(hasCuda), trueFalse(hasOpenCL),
-               trueFalse(hasMetal));
+    VLOG_DEBUG("setupGPUSupport: hasCuda=%s, hasOpenCL=%s, hasMetal=%s", trueFalse(hasCuda),
+               trueFalse(hasOpenCL), trueFalse(hasMetal));
     if (hasOpenCL) {
         desc.setSupportsOpenCLRender(true);
         VLOG_DEBUG("setupGPUSupport: OpenCL support enabled");
     }
-    if (hasCuda) {
+    // A host told "CUDA" hands over device memory; without a usable device the plug-in renders on
+    // the CPU and needs host memory, so CUDA is announced only where the cuda backend runs.
+    if (hasCuda && gpuRuntime().kind() != GpuBackendKind::Cuda) {
+        VLOG_DEBUG(
+            "setupGPUSupport: CUDA kernels present but no CUDA device is usable - CUDA render not announced");
+    } else if (hasCuda) {
         desc.setSupportsCudaRender(true);
         desc.setSupportsCudaStream(true);
         VLOG_DEBUG("setupGPUSupport: CUDA support enabled with stream support");

@@ -12,11 +12,11 @@ using Names = std::vector<std::string>;
 namespace {
 
 const Names kDefinitionOrder = {
-    "source_offset",    "blur_amount",      "show_unfilled",    "dir_amount",      "dir_angle",
-    "dir_bias",         "mask_from",        "mask_grow",        "mask_blur",       "post_blur_enable",
-    "post_blur_amount", "post_dir_amount",  "post_dir_angle",   "post_dir_bias",   "retexture_enable",
-    "retexture_offset", "retexture_blur",   "retexture_strength", "grain_enable",  "grain_amount",
-    "grain_size",       "grain_chromatic",  "edge_mode"};
+    "source_offset",    "blur_amount",     "show_unfilled",      "dir_amount",    "dir_angle",
+    "dir_bias",         "mask_from",       "mask_grow",          "mask_blur",     "post_blur_enable",
+    "post_blur_amount", "post_dir_amount", "post_dir_angle",     "post_dir_bias", "retexture_enable",
+    "retexture_offset", "retexture_blur",  "retexture_strength", "grain_enable",  "grain_amount",
+    "grain_size",       "grain_chromatic", "edge_mode"};
 
 Names concat(std::initializer_list<Names> parts) {
     Names all;
@@ -24,8 +24,8 @@ Names concat(std::initializer_list<Names> parts) {
     return all;
 }
 
-const Names kUserGroups = {"_grp_Velmora", "_grp_Post Blur", "_grp_Retexture", "_grp_Grain", "_grp_Edge Handling",
-                           "_grp_Source Offset"};
+const Names kUserGroups = {"_grp_Velmora", "_grp_Post Blur",     "_grp_Retexture",
+                           "_grp_Grain",   "_grp_Edge Handling", "_grp_Source Offset"};
 
 }  // namespace
 
@@ -44,8 +44,8 @@ TEST(ShippedDescription, SinglePageLayoutForUnknownHostInFilterAndGeneral) {
         EXPECT_EQ(fx.clipNames(), (Names{"Source", "Mask_Shape", "Output"}));
 
         EXPECT_EQ(fx.pageChildren("Main"), kUserGroups);
-        for (const char* name : {"factory_preset_list", "preset_list", "delete_preset", "preset_name", "save_preset",
-                                 "tutorialsButton"})
+        for (const char* name : {"factory_preset_list", "preset_list", "delete_preset", "preset_name",
+                                 "save_preset", "tutorialsButton"})
             EXPECT_EQ(fx.parentOf(name), "presetsHelp") << name;
         EXPECT_EQ(fx.parentOf("blur_amount"), "_grp_Velmora");
         EXPECT_EQ(fx.parentOf("mask_blur"), "_grp_Velmora");
@@ -63,7 +63,8 @@ TEST(ShippedDescription, SinglePageLayoutForUnknownHostInFilterAndGeneral) {
         EXPECT_EQ(fx.param("presetsHelp")->props().integer(kOfxParamPropGroupOpen), 0);
         EXPECT_EQ(fx.param("_grp_alpha_matte")->props().integer(kOfxParamPropGroupOpen), 0);
         EXPECT_EQ(fx.stringProp("_grp_alpha_matte", kOfxPropLabel), "Alpha / Matte");
-        EXPECT_EQ(fx.stringProp("Global Blend", kOfxParamPropHint), "Blend the effect with the original image");
+        EXPECT_EQ(fx.stringProp("Global Blend", kOfxParamPropHint),
+                  "Blend the effect with the original image");
         EXPECT_EQ(fx.param("_premultiply_output")->props().integer(kOfxParamPropAnimates), 0);
     }
 }
@@ -74,18 +75,19 @@ TEST(ShippedDescription, EffectPropertiesAndContexts) {
     vhost::PropertySet& props = fx.effect->baseProperties();
     EXPECT_EQ(props.string(kOfxPropLabel), "ORBALT Velmora");
     EXPECT_EQ(props.string(kOfxImageEffectPluginPropGrouping), "Orbalt");
-    EXPECT_EQ(props.string(kOfxPropPluginDescription),
-              "Simple object removal using blur and divide technique - blurs plate with inverted mask, divides to "
-              "recover colors");
+    EXPECT_EQ(
+        props.string(kOfxPropPluginDescription),
+        "Simple object removal using blur and divide technique - blurs plate with inverted mask, divides to "
+        "recover colors");
     EXPECT_EQ(props.strings(kOfxImageEffectPropSupportedContexts),
               (Names{kOfxImageEffectContextFilter, kOfxImageEffectContextGeneral}));
     EXPECT_EQ(props.strings(kOfxImageEffectPropSupportedPixelDepths), (Names{kOfxBitDepthFloat}));
     EXPECT_EQ(props.string(kOfxImageEffectPluginRenderThreadSafety), kOfxImageEffectRenderInstanceSafe);
     EXPECT_EQ(props.integer(kOfxImageEffectPropSupportsTiles), 0);
     EXPECT_EQ(props.integer(kOfxImageEffectPluginPropSingleInstance), 0);
-    // The definition's cuda kernels announce CUDA even where the profile says the host does not render with it.
-    EXPECT_EQ(props.string(kOfxImageEffectPropCudaRenderSupported), "true");
-    EXPECT_EQ(props.string(kOfxImageEffectPropCudaStreamSupported), "true");
+    // The definition has cuda kernels, but on the CPU backend the effect needs host memory: no CUDA.
+    EXPECT_NE(props.string(kOfxImageEffectPropCudaRenderSupported), "true");
+    EXPECT_NE(props.string(kOfxImageEffectPropCudaStreamSupported), "true");
     EXPECT_FALSE(props.has(kOfxImageEffectPropOpenCLRenderSupported) &&
                  props.string(kOfxImageEffectPropOpenCLRenderSupported) == "true");
 }
@@ -104,16 +106,18 @@ TEST(ShippedDescription, ResolveGeneralSynthesizesMatteAndRoutesInputTwo) {
     EXPECT_EQ(fx.clip("Matte")->props().strings(kOfxImageEffectPropSupportedComponents),
               (Names{kOfxImageComponentRGBA}));
 
-    const Names expected = concat({{"presetsHelp", "factory_preset_list", "preset_list", "delete_preset",
-                                    "preset_name", "save_preset", "refresh_presets", "tutorialsButton", "Main"},
-                                   kDefinitionOrder,
-                                   kUserGroups,
-                                   {"_grp_aux_routing", "_aux_input2_feeds", "_grp_alpha_matte", "_alpha_source",
-                                    "_premultiply_output", "Global Blend", "Blend"}});
+    const Names expected =
+        concat({{"presetsHelp", "factory_preset_list", "preset_list", "delete_preset", "preset_name",
+                 "save_preset", "refresh_presets", "tutorialsButton", "Main"},
+                kDefinitionOrder,
+                kUserGroups,
+                {"_grp_aux_routing", "_aux_input2_feeds", "_grp_alpha_matte", "_alpha_source",
+                 "_premultiply_output", "Global Blend", "Blend"}});
     EXPECT_EQ(fx.paramNames(), expected);
 
     const vhost::Param* feeds = fx.param("_aux_input2_feeds");
-    EXPECT_EQ(feeds->props().strings(kOfxParamPropChoiceOption), (Names{"None", "Mask Shape", "Matte Input"}));
+    EXPECT_EQ(feeds->props().strings(kOfxParamPropChoiceOption),
+              (Names{"None", "Mask Shape", "Matte Input"}));
     EXPECT_EQ(feeds->props().integer(kOfxParamPropDefault), 1);
     EXPECT_EQ(fx.parentOf("_aux_input2_feeds"), "_grp_aux_routing");
     EXPECT_EQ(fx.stringProp("_grp_aux_routing", kOfxPropLabel), "Resolve Color Page: Input 2 Routing");
@@ -138,8 +142,11 @@ TEST(ShippedDescription, ResolveFilterHasNoMatteRoutingOrAlphaSource) {
 
 TEST(ShippedDescription, RefreshButtonOnlyWhereChoicesAreNotPrefilled) {
     // presetPrePop: Resolve and Fusion 0 (Refresh shown); Nuke and unknown hosts 1; Flame uses pages.
-    const std::vector<std::pair<std::string, bool>> cases = {
-        {"resolve", true}, {"fusion", true}, {"nuke", false}, {"com.example.compositor", false}, {"flame", false}};
+    const std::vector<std::pair<std::string, bool>> cases = {{"resolve", true},
+                                                             {"fusion", true},
+                                                             {"nuke", false},
+                                                             {"com.example.compositor", false},
+                                                             {"flame", false}};
     for (const auto& [host, hasRefresh] : cases) {
         SCOPED_TRACE(host);
         TestFolders folders;
@@ -154,11 +161,12 @@ TEST(ShippedDescription, FlamePagesPaddedToWholeTabs) {
     auto fx = describeEffect(VELMORA_TEST_BUNDLE, "flame", "general");
 
     EXPECT_EQ(fx.clipNames(), (Names{"Source", "Mask_Shape", "Output"}));
-    EXPECT_EQ(fx.pageChildren("Main"),
-              (Names{"_grp_Velmora", "_grp_Post Blur", "_grp_Retexture", "_grp_Grain", "_grp_Edge Handling"}));
+    EXPECT_EQ(fx.pageChildren("Main"), (Names{"_grp_Velmora", "_grp_Post Blur", "_grp_Retexture",
+                                              "_grp_Grain", "_grp_Edge Handling"}));
     EXPECT_EQ(fx.pageChildren("Page 2"),
               (Names{"_grp_Source Offset", "_pad_0", "_pad_1", "_pad_2", "_pad_3", "_pad_4"}));
-    EXPECT_EQ(fx.pageChildren("Settings"), (Names{"factoryPresets", "myPresets", "blendHelpGroup", "_grp_alpha_matte"}));
+    EXPECT_EQ(fx.pageChildren("Settings"),
+              (Names{"factoryPresets", "myPresets", "blendHelpGroup", "_grp_alpha_matte"}));
     EXPECT_EQ(fx.param("Main (2)"), nullptr);
 
     for (int column = 0; column < 5; ++column) {
@@ -178,7 +186,9 @@ TEST(ShippedDescription, FlamePagesPaddedToWholeTabs) {
 
     // Parameters are created page by page: the Source Offset group comes after Edge Handling.
     const Names names = fx.paramNames();
-    auto position = [&](const std::string& n) { return std::find(names.begin(), names.end(), n) - names.begin(); };
+    auto position = [&](const std::string& n) {
+        return std::find(names.begin(), names.end(), n) - names.begin();
+    };
     EXPECT_LT(position("edge_mode"), position("source_offset"));
     EXPECT_LT(position("Page 2"), position("source_offset"));
     EXPECT_LT(position("_pad_4_4"), position("Settings"));
@@ -240,7 +250,8 @@ TEST(ShippedDescription, ParameterValuesAsDeclared) {
                                                          {"grain_enable", "Enable Grain"},
                                                          {"edge_mode", "Reflect Edges"}};
     const std::pair<const char*, const char*> hints[] = {
-        {"source_offset", "Shift where colors are sampled from (centered coords) - pulls color from another area"},
+        {"source_offset",
+         "Shift where colors are sampled from (centered coords) - pulls color from another area"},
         {"blur_amount", "Primary blur amount - increase until masked area is filled (pixels)"},
         {"show_unfilled", "Red = core not filled; raise Velmora"},
         {"dir_amount", "Additional directional/motion blur (pixels)"},
@@ -305,6 +316,7 @@ TEST(ShippedDescription, ParameterValuesAsDeclared) {
     EXPECT_EQ(maskFrom->props().strings(kOfxParamPropChoiceOption),
               (Names{"Mask Shape's Luminance", "Mask Shape's Alpha", "Mask Shape's Red Channel"}));
     EXPECT_EQ(maskFrom->props().string(kOfxParamPropHint),
-              "Channel used as the mask\n\nMask Shape's Luminance: Mask Shape's Luminance\nMask Shape's Alpha: Mask "
+              "Channel used as the mask\n\nMask Shape's Luminance: Mask Shape's Luminance\nMask Shape's "
+              "Alpha: Mask "
               "Shape's Alpha\nMask Shape's Red Channel: Mask Shape's Red Channel");
 }
