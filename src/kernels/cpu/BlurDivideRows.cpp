@@ -23,6 +23,8 @@ using host_impl::tapRadius;
 constexpr int kStripColumns = 64;
 // Pixels per accumulation chunk of a row.
 constexpr int kChunkPixels = 128;
+// Read tables of the chunks whose pairs round differently, at most (16 bytes an entry).
+constexpr size_t kMaxPairTableEntries = size_t(1) << 21;
 
 struct WeightedTaps {
     std::vector<int> offsets;
@@ -117,8 +119,12 @@ void offsetWeightedRowBlur(const BlurDivideImages& im, const AnimatedParameters&
             }
         }
     }
+    // Irregular chunks keep their pairs' reads in tables while those stay small, else recompute them.
+    size_t irregular = 0;
+    for (char r : regular) irregular += r ? 0u : 1u;
+    const bool tabled = irregular * kChunkPixels * T <= kMaxPairTableEntries;
     std::vector<std::vector<AxisTap>> pairTables(static_cast<size_t>(chunks));
-    for (int c = 0; c < chunks; ++c) {
+    for (int c = 0; c < chunks && tabled; ++c) {
         if (regular[static_cast<size_t>(c)]) continue;
         const int x0 = c * kChunkPixels, x1 = x0 + kChunkPixels < W ? x0 + kChunkPixels : W;
         std::vector<AxisTap>& table = pairTables[static_cast<size_t>(c)];
@@ -156,11 +162,11 @@ void offsetWeightedRowBlur(const BlurDivideImages& im, const AnimatedParameters&
             }
             const std::vector<AxisTap>& table = pairTables[static_cast<size_t>(c)];
             for (int x = x0; x < x1; ++x) {
-                const AxisTap* column = &table[static_cast<size_t>(x - x0) * T];
+                const AxisTap* column = tabled ? &table[static_cast<size_t>(x - x0) * T] : nullptr;
                 float sum[4] = {0.0f, 0.0f, 0.0f, 0.0f};
                 for (size_t t = 0; t < T; ++t) {
                     float q[4];
-                    bilinearRead(im.plate, column[t], rowTap, q);
+                    bilinearRead(im.plate, tabled ? column[t] : columnTap(x, t), rowTap, q);
                     const float w = taps.weights[t],
                                 keep = m[4 * static_cast<size_t>(x + reach + taps.offsets[t])];
                     sum[0] += w * q[0] * keep;

@@ -23,6 +23,8 @@ constexpr int kMaxPostBlurRadius = 100;
 constexpr int kChunkPixels = 128;
 // Beyond this many taps in the row the check for shared reads costs more than it saves.
 constexpr double kMaxSharingChecks = 16.0e6;
+// Shared reads one row keeps (16 bytes each), at most.
+constexpr double kMaxSharedReads = 262144.0;
 
 bool sameTap(const AxisTap& a, const AxisTap& b) {
     return a.first == b.first && a.second == b.second && a.weight == b.weight;
@@ -110,7 +112,8 @@ void postBlurRows(const PostBlurImages& im, const SystemParameters& sys, const A
     const int chunks = (W + kChunkPixels - 1) / kChunkPixels;
     std::vector<AxisTap> shared;
     std::vector<char> known, regular(static_cast<size_t>(chunks), 0);
-    const bool share = alongX && static_cast<double>(W) * K * J <= kMaxSharingChecks;
+    const bool share = alongX && static_cast<double>(W) * K * J <= kMaxSharingChecks &&
+                       static_cast<double>(padded) * J <= kMaxSharedReads;
     if (share) {
         shared.resize(static_cast<size_t>(padded) * J);
         known.assign(static_cast<size_t>(padded) * J, 0);
