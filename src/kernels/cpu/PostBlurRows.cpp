@@ -25,6 +25,9 @@ constexpr int kChunkPixels = 128;
 constexpr double kMaxSharingChecks = 16.0e6;
 // Shared reads one row keeps (16 bytes each), at most.
 constexpr double kMaxSharedReads = 262144.0;
+// Rows per band that shares reads along y, and the reads one band keeps at most.
+constexpr int kBandRows = 16;
+constexpr double kMaxBandReads = 524288.0;
 
 bool sameTap(const AxisTap& a, const AxisTap& b) {
     return a.first == b.first && a.second == b.second && a.weight == b.weight;
@@ -136,8 +139,99 @@ void postBlurRows(const PostBlurImages& im, const SystemParameters& sys, const A
         }
     }
 
+    // Along y, tap (k, j) of row y mostly reads the same rows as every other pair with y + k alike:
+    // a band of rows shares those reads where none rounds differently and sharing saves reads.
+    const int reachY =
+        alongX ? 0 : (axisOffsets.back() > -axisOffsets.front() ? axisOffsets.back() : -axisOffsets.front());
+    const int bands = (H + kBandRows - 1) / kBandRows;
+    std::vector<AxisTap> sharedRows;
+    std::vector<char> knownRows, bandShared(static_cast<size_t>(bands), 0);
+    std::vector<int> bandFrom(static_cast<size_t>(bands), 0), bandTo(static_cast<size_t>(bands), 0);
+    if (!alongX && static_cast<double>(H) * K * J <= kMaxSharingChecks) {
+        const size_t keys = static_cast<size_t>(H + 2 * reachY) * J;
+        sharedRows.resize(keys);
+        knownRows.assign(keys, 0);
+        std::vector<char> bandRegular(static_cast<size_t>(bands), 1);
+        for (int y = 0; y < H; ++y) {
+            const float v = texelCentre(y, H);
+            for (size_t k = 0; k < K; ++k) {
+                const float baseV = v + axisSteps[k] * axisV;
+                const size_t key = static_cast<size_t>(y + axisOffsets[k] + reachY) * J;
+                for (size_t j = 0; j < J; ++j) {
+                    const AxisTap tap = axisTap(edgeCoord(lineCoordinate(baseV, j, false), reflect), H);
+                    if (!knownRows[key + j]) {
+                        sharedRows[key + j] = tap;
+                        knownRows[key + j] = 1;
+                    } else if (!sameTap(sharedRows[key + j], tap)) {
+                        bandRegular[static_cast<size_t>(y / kBandRows)] = 0;
+                    }
+                }
+            }
+        }
+        for (int b = 0; b < bands; ++b) {
+            if (!bandRegular[static_cast<size_t>(b)]) continue;
+            const int y0 = b * kBandRows, y1 = y0 + kBandRows < H ? y0 + kBandRows : H;
+            double masked = 0.0;
+            int from = W, to = -1;
+            for (int y = y0; y < y1; ++y) {
+                const float* maskRow = im.mask.row(y);
+                for (int x = 0; x < W; ++x) {
+                    if (maskRow[4 * x] < 0.001f) continue;
+                    masked += 1.0;
+                    from = x < from ? x : from;
+                    to = x > to ? x : to;
+                }
+            }
+            if (to < from) continue;
+            const double reads = static_cast<double>(y1 - y0 + 2 * reachY) * (to - from + 1) * J;
+            if (reads <= kMaxBandReads && reads < masked * K * J) {
+                bandShared[static_cast<size_t>(b)] = 1;
+                bandFrom[static_cast<size_t>(b)] = from;
+                bandTo[static_cast<size_t>(b)] = to;
+            }
+        }
+    }
+    parallelFor(static_cast<size_t>(bands), [&](size_t b) {
+        if (!bandShared[b]) return;
+        const int y0 = static_cast<int>(b) * kBandRows, y1 = y0 + kBandRows < H ? y0 + kBandRows : H;
+        const int from = bandFrom[b], span = bandTo[b] - from + 1, first = y0 - reachY;
+        const int keyRows = y1 - y0 + 2 * reachY;
+        // Reads (r, g, b, a) by key row, column, then the line's tap.
+        std::vector<float> reads(static_cast<size_t>(keyRows) * span * J * 4, 0.0f);
+        for (int r = 0; r < keyRows; ++r) {
+            const size_t key = static_cast<size_t>(first + r + reachY) * J;
+            for (int i = 0; i < span; ++i)
+                for (size_t j = 0; j < J; ++j)
+                    if (knownRows[key + j])
+                        bilinearRead(im.working, columnTable[static_cast<size_t>(from + i) * J + j],
+                                     sharedRows[key + j],
+                                     &reads[((static_cast<size_t>(r) * span + i) * J + j) * 4]);
+        }
+        for (int y = y0; y < y1; ++y) {
+            const float *maskRow = im.mask.row(y), *workingRow = im.working.row(y);
+            float* dst = im.out.row(y);
+            for (int x = 0; x < W; ++x) {
+                float* o = dst + 4 * x;
+                if (maskRow[4 * x] < 0.001f) {
+                    for (int c = 0; c < 4; ++c) o[c] = workingRow[4 * x + c];
+                    continue;
+                }
+                float sum[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+                for (size_t k = 0; k < K; ++k) {
+                    const float* w = &weights[k * J];
+                    const size_t r = static_cast<size_t>(y + axisOffsets[k] - first);
+                    const float* p = &reads[(r * span + static_cast<size_t>(x - from)) * J * 4];
+                    for (size_t j = 0; j < J; ++j)
+                        for (int c = 0; c < 4; ++c) sum[c] += w[j] * p[4 * j + c];
+                }
+                for (int c = 0; c < 4; ++c) o[c] = divide ? sum[c] * scale : sum[c];
+            }
+        }
+    });
+
     parallelFor(static_cast<size_t>(H), [&](size_t row) {
         const int y = static_cast<int>(row);
+        if (bandShared[static_cast<size_t>(y / kBandRows)]) return;
         const float v = texelCentre(y, H);
         const float *maskRow = im.mask.row(y), *workingRow = im.working.row(y);
         float* dst = im.out.row(y);
