@@ -31,6 +31,19 @@ struct AxisTap {
     float weight = 0.0f, rest = 1.0f;
 };
 
+// The normalized coordinate of texel i's centre, as the kernels compute a pixel's own sample.
+inline float texelCentre(int i, int n) {
+    return ((float)i + 0.5f) / (float)n;
+}
+
+// The texel a read at texel-centre j lands on, with the edges clamped or reflected.
+inline int edgeTexel(int j, int n, bool reflect) {
+    if (!reflect) return j < 0 ? 0 : (j >= n ? n - 1 : j);
+    if (j < 0) j = -j - 1;
+    if (j >= n) j = 2 * n - 1 - j;
+    return j < 0 ? 0 : j;
+}
+
 inline AxisTap axisTap(float coordinate, int n) {
     const float c = velmora_emu::texelCoordinate(coordinate, n, true);
     const float b = c - 0.5f;
@@ -41,6 +54,10 @@ inline AxisTap axisTap(float coordinate, int n) {
     tap.first = velmora_emu::clampIndex(i, n);
     tap.second = velmora_emu::clampIndex(i + 1, n);
     return tap;
+}
+
+inline bool sameTap(const AxisTap& a, const AxisTap& b) {
+    return a.first == b.first && a.second == b.second && a.weight == b.weight;
 }
 
 // The read at column part x and row part y of `plane`, summed in the texture unit's order.

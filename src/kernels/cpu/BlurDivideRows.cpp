@@ -44,17 +44,6 @@ WeightedTaps gaussianTapsOf(int radius, float sigma) {
     return taps;
 }
 
-int edgeTexel(int j, int n, bool reflect) {
-    if (!reflect) return j < 0 ? 0 : (j >= n ? n - 1 : j);
-    if (j < 0) j = -j - 1;
-    if (j >= n) j = 2 * n - 1 - j;
-    return j < 0 ? 0 : j;
-}
-
-bool sameTap(const AxisTap& a, const AxisTap& b) {
-    return a.first == b.first && a.second == b.second && a.weight == b.weight;
-}
-
 #if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && defined(__linux__)
 #define VELMORA_ROW_KERNEL __attribute__((target_clones("avx2", "default")))
 #else
@@ -64,10 +53,6 @@ bool sameTap(const AxisTap& a, const AxisTap& b) {
 // acc[i] += (w * p[i]) * m[i]
 VELMORA_ROW_KERNEL void accumulateWeighted(float* acc, const float* p, const float* m, float w, int n) {
     for (int i = 0; i < n; ++i) acc[i] += w * p[i] * m[i];
-}
-
-float texelCentre(int i, int n) {
-    return ((float)i + 0.5f) / (float)n;
 }
 
 void forStrips(int width, const std::function<void(int x0, int x1)>& body) {

@@ -15,10 +15,6 @@ using host_impl::clampf;
 using host_impl::edgeCoord;
 using host_impl::finiteOr;
 
-float texelCentre(int i, int n) {
-    return ((float)i + 0.5f) / (float)n;
-}
-
 // Beyond this a fill plus grain could overflow, and the product with a zero mask would not vanish.
 constexpr float kSafeMagnitude = 1.0e30f;
 

@@ -27,10 +27,6 @@ int clampIndex(int i, int n) {
     return i < 0 ? 0 : (i >= n ? n - 1 : i);
 }
 
-float texelCentre(int i, int n) {
-    return ((float)i + 0.5f) / (float)n;
-}
-
 // max or min; without NaN these agree with fmaxf and fminf up to the sign of a zero.
 struct Grow {
     bool dilate;

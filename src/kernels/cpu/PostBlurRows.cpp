@@ -29,14 +29,6 @@ constexpr double kMaxSharedReads = 262144.0;
 constexpr int kBandRows = 16;
 constexpr double kMaxBandReads = 524288.0;
 
-bool sameTap(const AxisTap& a, const AxisTap& b) {
-    return a.first == b.first && a.second == b.second && a.weight == b.weight;
-}
-
-float texelCentre(int i, int n) {
-    return ((float)i + 0.5f) / (float)n;
-}
-
 }  // namespace
 
 void postBlurRows(const PostBlurImages& im, const SystemParameters& sys, const AnimatedParameters& params) {

@@ -17,17 +17,6 @@ using host_impl::tapRadius;
 
 constexpr int kMaxRetextureRadius = 50;
 
-float texelCentre(int i, int n) {
-    return ((float)i + 0.5f) / (float)n;
-}
-
-int edgeTexel(int j, int n, bool reflect) {
-    if (!reflect) return j < 0 ? 0 : (j >= n ? n - 1 : j);
-    if (j < 0) j = -j - 1;
-    if (j >= n) j = 2 * n - 1 - j;
-    return j < 0 ? 0 : j;
-}
-
 }  // namespace
 
 void retextureBlurRows(const RetextureImages& im, const SystemParameters& sys,
