@@ -125,7 +125,7 @@ TEST(CpuBetweenTexelPaths, MatchThePerPixelKernelsOnRandomInputs) {
             auto noise = [&](int, int) {
                 return Rgba{unit(rng) * 1.5f - 0.2f, unit(rng), unit(rng), unit(rng)};
             };
-            // A soft-edged hole, a band with no weight and a corner that keeps everything.
+            // A soft-edged hole somewhere, and a corner just under the threshold the passes test the mask by.
             const float cx = w * unit(rng), cy = h * unit(rng), r = 1.0f + w * 0.3f * unit(rng);
             auto matte = [&](int x, int y) {
                 const float d = std::hypot(x - cx, y - cy);
