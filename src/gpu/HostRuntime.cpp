@@ -13,8 +13,7 @@ namespace {
 // The pending error of each host thread, as CUDA keeps it per thread.
 thread_local GpuError pendingError = GpuErr::Success;
 
-constexpr std::size_t kDeviceAlignment = 256;  // what cudaMalloc guarantees
-constexpr std::size_t kPitchAlignment = 32;    // texture pitch and base alignment of pitch2D views
+constexpr std::size_t kPitchAlignment = 32;  // texture pitch and base alignment of pitch2D views
 constexpr std::size_t kSizeMax = std::numeric_limits<std::size_t>::max();
 
 // Bytes spanned by `height` rows of `widthBytes` at `pitch`, or kSizeMax on overflow.
@@ -65,27 +64,10 @@ std::size_t elementBytes(const GpuChannelDesc& d) {
     return total == 0 ? 0 : static_cast<std::size_t>(total / 8);
 }
 
-// Zeroed memory aligned as cudaMalloc's. calloc hands large blocks over as fresh zero pages, so
-// a frame-sized array costs no clearing pass of its own.
-struct Aligned {
-    void* base = nullptr;
-    void operator()(unsigned char*) const { std::free(base); }
-};
-using AlignedBytes = std::unique_ptr<unsigned char, Aligned>;
-
-AlignedBytes allocateAligned(std::size_t bytes) {
-    if (bytes > std::numeric_limits<std::size_t>::max() - kDeviceAlignment) return AlignedBytes();
-    void* base = std::calloc(bytes + kDeviceAlignment, 1);
-    if (!base) return AlignedBytes();
-    const std::uintptr_t address = reinterpret_cast<std::uintptr_t>(base);
-    const std::uintptr_t aligned = (address + kDeviceAlignment - 1) & ~std::uintptr_t(kDeviceAlignment - 1);
-    return AlignedBytes(reinterpret_cast<unsigned char*>(aligned), Aligned{base});
-}
-
 }  // namespace
 
 struct HostRuntime::Allocation {
-    AlignedBytes bytes;
+    HostBlock bytes;
     std::size_t size = 0;
 };
 
@@ -94,7 +76,7 @@ struct HostRuntime::ArrayStorage {
     std::size_t width = 0, height = 0;  // as requested; height 0 is one row
     std::size_t rows = 0, elementSize = 0, pitch = 0;
     unsigned flags = 0;
-    AlignedBytes bytes;
+    HostBlock bytes;
 };
 
 struct HostRuntime::TextureRecord {
@@ -185,7 +167,7 @@ GpuError HostRuntime::malloc(void** devPtr, std::size_t bytes) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (GpuError e = admitAllocation(bytes)) return fail(e);
     auto a = std::make_unique<Allocation>();
-    a->bytes = allocateAligned(bytes);
+    a->bytes = spareBlocks_.take(bytes);
     if (!a->bytes) return fail(GpuErr::MemoryAllocation);
     a->size = bytes;
     *devPtr = a->bytes.get();
@@ -200,6 +182,7 @@ GpuError HostRuntime::free(void* devPtr) {
     auto it = allocations_.find(reinterpret_cast<std::uintptr_t>(devPtr));
     if (it == allocations_.end()) return fail(GpuErr::InvalidValue);
     liveBytes_ -= it->second->size;
+    spareBlocks_.give(std::move(it->second->bytes), it->second->size);
     allocations_.erase(it);
     return GpuErr::Success;
 }
@@ -256,7 +239,7 @@ GpuError HostRuntime::mallocArray(GpuArray* array, const GpuChannelDesc& desc, s
     const std::size_t bytes = storage->pitch * storage->rows;
     std::lock_guard<std::mutex> lock(mutex_);
     if (GpuError e = admitAllocation(bytes)) return fail(e);
-    storage->bytes = allocateAligned(bytes);
+    storage->bytes = spareBlocks_.take(bytes);
     if (!storage->bytes) return fail(GpuErr::MemoryAllocation);
     liveBytes_ += bytes;
     GpuArray handle = reinterpret_cast<GpuArray>(storage.get());
@@ -271,6 +254,9 @@ GpuError HostRuntime::freeArray(GpuArray array) {
     auto it = arrays_.find(array);
     if (it == arrays_.end()) return fail(GpuErr::InvalidValue);
     liveBytes_ -= it->second->pitch * it->second->rows;
+    // A texture still bound to the array keeps reading its storage; only an unshared one is reused.
+    if (it->second.use_count() == 1)
+        spareBlocks_.give(std::move(it->second->bytes), it->second->pitch * it->second->rows);
     arrays_.erase(it);
     return GpuErr::Success;
 }

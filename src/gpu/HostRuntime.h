@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "gpu/GpuRuntime.h"
+#include "gpu/HostBlocks.h"
 #include "gpu/HostKernelSupport.h"
 
 class HostRuntime final : public GpuRuntime {
@@ -136,6 +137,7 @@ class HostRuntime final : public GpuRuntime {
     std::uint32_t nextTextureSlot_ = 0, nextSurfaceSlot_ = 0;
     std::uint32_t generation_ = 0;
 
+    SpareHostBlocks spareBlocks_;  // freed frame-sized blocks, under mutex_
     std::size_t liveBytes_ = 0;
     std::size_t failCountdown_ = 0;
     std::size_t budget_ = static_cast<std::size_t>(-1);
