@@ -22,6 +22,7 @@ test: build
 
 bench: build
 	@cmake --build $(BUILD_DIR) -j$(JOBS) --target benchmarks
+	@$(BUILD_DIR)/bench/kernels/bench_kernels
 
 format:
 	@git ls-files '*.h' '*.cpp' '*.cu' '*.cuh' | xargs clang-format -i
