@@ -117,6 +117,11 @@ inline int clampIndex(int i, int n) {
     return i < 0 ? 0 : (i >= n ? n - 1 : i);
 }
 
+// A texel's share of a filtered read; a texel with no weight adds nothing, even a NaN or an infinity.
+inline float weighted(float weight, float texel) {
+    return weight == 0.0f ? 0.0f : weight * texel;
+}
+
 inline void sampleTexture2D(std::uint64_t handle, float x, float y, float out[4]) {
     const TextureView* t = findTexture(handle);
     if (!t) {
@@ -151,7 +156,8 @@ inline void sampleTexture2D(std::uint64_t handle, float x, float y, float out[4]
         const float* r1 = reinterpret_cast<const float*>(
             view.base + static_cast<std::size_t>(clampIndex(j + 1, view.height)) * view.pitch);
         for (int c = 0; c < 4; ++c)
-            out[c] = w00 * r0[i0 + c] + w10 * r0[i1 + c] + w01 * r1[i0 + c] + w11 * r1[i1 + c];
+            out[c] = weighted(w00, r0[i0 + c]) + weighted(w10, r0[i1 + c]) + weighted(w01, r1[i0 + c]) +
+                     weighted(w11, r1[i1 + c]);
         return;
     }
     float t00[4], t10[4], t01[4], t11[4];
@@ -159,7 +165,9 @@ inline void sampleTexture2D(std::uint64_t handle, float x, float y, float out[4]
     fetchTexel(view, ax, ay, i + 1, j, t10);
     fetchTexel(view, ax, ay, i, j + 1, t01);
     fetchTexel(view, ax, ay, i + 1, j + 1, t11);
-    for (int c = 0; c < 4; ++c) out[c] = w00 * t00[c] + w10 * t10[c] + w01 * t01[c] + w11 * t11[c];
+    for (int c = 0; c < 4; ++c)
+        out[c] =
+            weighted(w00, t00[c]) + weighted(w10, t10[c]) + weighted(w01, t01[c]) + weighted(w11, t11[c]);
 }
 
 // Boundary modes of surface access (values as CUDA's cudaSurfaceBoundaryMode).

@@ -50,6 +50,14 @@ __device__ __forceinline__ float finiteOr(float value, float fallback) {
     return (value == value && value <= 3.0e38f && value >= -3.0e38f) ? value : fallback;
 }
 
+// The fill mixed over the plate by mask weight M. A zero weight keeps the plate and a full
+// weight the fill exactly, so a non-finite value on the hidden side cannot leak through 0 * inf.
+__device__ __forceinline__ float mixByMask(float plate, float fill, float M) {
+    if (M == 0.0f) return plate;
+    if (M == 1.0f) return fill;
+    return plate * (1.0f - M) + fill * M;
+}
+
 // Tap radius from a float amount, bounded so that the loop count stays an int.
 __device__ __forceinline__ int tapRadius(float amount) {
     float r = ceilf(finiteOr(amount, 0.0f));

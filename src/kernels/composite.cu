@@ -59,8 +59,7 @@ __device__ float4 compositePixel(const PixelSite& site, const SystemParameters& 
         qb += a * 0.5f * nB * response;
     }
 
-    const float keep = 1.0f - M;
-    return f4(S.x * keep + qr * M, S.y * keep + qg * M, S.z * keep + qb * M, S.w);
+    return f4(mixByMask(S.x, qr, M), mixByMask(S.y, qg, M), mixByMask(S.z, qb, M), S.w);
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 #include <cmath>
 
 #include "KernelTestSupport.h"
+#include "kernels/KernelLaunch.h"
+#include "kernels/cpu/CpuFastPaths.h"
 
 namespace {
 
@@ -178,5 +180,65 @@ TEST(Composite, UnconnectedMaskShapeTintsThePlateRed) {
     for (int i = 0; i < 60; ++i) {
         const Rgba& s = scene.plate.pixels[i];
         EXPECT_RGBA_NEAR(out[i], (Rgba{0.7f * s.r + 0.3f, 0.5f * s.g, 0.5f * s.b, s.a}), 1e-6f) << i;
+    }
+}
+
+// A NaN or infinite value on the side the mask hides must not leak through a zero weight: the
+// plate stays exact where the mask is 0 and the fill shows alone where it is 1, on the per-pixel
+// kernel and on both CPU row paths (plain mix, and with grain).
+TEST(Composite, NonFiniteValuesStayOnTheirSideOfTheMask) {
+    const float nan = std::nanf(""), inf = INFINITY;
+    constexpr int w = 12, h = 6;
+    auto outside = [](int x) { return x < 6; };
+    GpuImage plate(w, h, [&](int x, int y) {
+        const float v = (x + y) % 3 == 0 ? (x % 2 ? inf : nan) : 0.05f * x;
+        return Rgba{v, 0.1f * y, -inf, 1.0f};
+    });
+    GpuImage mask(w, h, [&](int x, int) { return outside(x) ? Rgba{0, 0, 0, 1} : Rgba{1, 1, 1, 1}; });
+    GpuImage fill(w, h, [&](int x, int) {
+        return outside(x) ? Rgba{nan, inf, nan, 1} : Rgba{0.2f, 0.4f, 0.6f, 1};
+    });
+    GpuImage shape(w, h), working(w, h);
+    const std::vector<Rgba> source = plate.download();
+
+    for (bool grain : {false, true}) {
+        KernelRig rig(w, h);
+        rig.setSource(0, plate.texture());
+        rig.setSource(1, shape.texture());
+        rig.setSource(2, 0);
+        rig.setSource(3, mask.texture());
+        rig.setSource(4, fill.texture());
+        rig.setBool(kGrainEnable, grain);
+        rig.setFloat(kGrainAmount, grain ? 1.0f : 0.0f);
+        rig.setFloat(kGrainSize, 1.0f);
+        for (bool rows : {false, true}) {
+            SCOPED_TRACE(testing::Message()
+                         << (grain ? "grain, " : "plain, ") << (rows ? "rows" : "per pixel"));
+            GpuImage out(w, h);
+            KernelLaunchArgs args{nullptr,      &rig.system,       &rig.pipeline,
+                                  &rig.sources, &rig.parameters,   &rig.resources,
+                                  &rig.buffers, working.texture(), out.surface()};
+            if (rows)
+                ASSERT_TRUE(cpu_fast::composite(args));
+            else
+                ASSERT_EQ(host_impl::launchComposite(args), 0);
+            const std::vector<Rgba> o = out.download();
+            auto same = [](float a, float b) { return a == b || (std::isnan(a) && std::isnan(b)); };
+            for (int y = 0; y < h; ++y)
+                for (int x = 0; x < w; ++x) {
+                    const Rgba& p = o[y * w + x];
+                    const Rgba& s = source[y * w + x];
+                    if (outside(x)) {
+                        EXPECT_TRUE(same(p.r, s.r) && same(p.g, s.g) && same(p.b, s.b))
+                            << x << "," << y << ": " << describe(p) << " vs plate " << describe(s);
+                    } else {
+                        EXPECT_TRUE(std::isfinite(p.r) && std::isfinite(p.g) && std::isfinite(p.b))
+                            << x << "," << y << ": " << describe(p);
+                        if (!grain) {
+                            EXPECT_RGBA_NEAR(p, (Rgba{0.2f, 0.4f, 0.6f, p.a}), 0.0f) << x << "," << y;
+                        }
+                    }
+                }
+        }
     }
 }

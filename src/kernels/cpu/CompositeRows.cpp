@@ -78,11 +78,10 @@ void compositeRows(const CompositeImages& im, const SystemParameters& sys, const
                 qg += grainAmount * 0.5f * nG * response;
                 qb += grainAmount * 0.5f * nB * response;
             }
-            const float keep = 1.0f - M;
             float* o = dst + 4 * x;
-            o[0] = S[0] * keep + qr * M;
-            o[1] = S[1] * keep + qg * M;
-            o[2] = S[2] * keep + qb * M;
+            o[0] = host_impl::mixByMask(S[0], qr, M);
+            o[1] = host_impl::mixByMask(S[1], qg, M);
+            o[2] = host_impl::mixByMask(S[2], qb, M);
             o[3] = S[3];
         }
     });

@@ -431,13 +431,13 @@ bool composite(const KernelLaunchArgs& a) {
         const float *s = plate.row(y), *m = mask.row(y), *f = fill.row(y);
         float* dst = out.row(y);
         for (int x = 0; x < sys.width; ++x) {
-            const float M = m[4 * x], keep = 1.0f - M;
+            const float M = m[4 * x];
             const float* S = s + 4 * x;
             const float* F = f + 4 * x;
             float* o = dst + 4 * x;
-            o[0] = S[0] * keep + F[0] * M;
-            o[1] = S[1] * keep + F[1] * M;
-            o[2] = S[2] * keep + F[2] * M;
+            o[0] = host_impl::mixByMask(S[0], F[0], M);
+            o[1] = host_impl::mixByMask(S[1], F[1], M);
+            o[2] = host_impl::mixByMask(S[2], F[2], M);
             o[3] = S[3];
         }
     });
