@@ -3,6 +3,7 @@
 #include <ImfRgbaFile.h>
 #include <gtest/gtest.h>
 #include <png.h>
+#include <zlib.h>
 
 #include <fstream>
 #include <vector>
@@ -127,6 +128,12 @@ TEST(ImageFiles, ErrorsNameTheFileAndTheReason) {
     writeImage(dir / "good.png", *redBottomRow());
     std::filesystem::create_directory(dir / "folder.png");
     writeText(dir / "cut.png", readText(dir / "good.png").substr(0, 60));
+    // A few hundred bytes that claim a 30000x30000 picture (header and its checksum intact).
+    std::string huge = readText(dir / "good.png");
+    for (int i = 0; i < 8; ++i) huge[16 + i] = "\0\0\x75\x30\0\0\x75\x30"[i];
+    const uLong crc = crc32(0, reinterpret_cast<const Bytef*>(huge.data() + 12), 17);
+    for (int i = 0; i < 4; ++i) huge[29 + i] = static_cast<char>((crc >> (24 - 8 * i)) & 0xff);
+    writeText(dir / "huge.png", huge);
     struct Case {
         std::string path;
         std::string reason;
@@ -134,6 +141,7 @@ TEST(ImageFiles, ErrorsNameTheFileAndTheReason) {
         {dir / "missing.png", "missing.png: no such file"},
         {dir / "text.png", "text.png: not a PNG file"},
         {dir / "cut.png", "cut.png: unreadable PNG"},
+        {dir / "huge.png", "huge.png: unreadable PNG (the file is too short for its 30000x30000 picture)"},
         {dir / "text.exr", "text.exr: unreadable OpenEXR file"},
         {dir / "photo.jpg", "photo.jpg: unsupported image format '.jpg'"},
         {dir / "folder.png", "folder.png: is a folder"},
@@ -148,7 +156,7 @@ TEST(ImageFiles, ErrorsNameTheFileAndTheReason) {
     }
     EXPECT_THROW(writeImage(dir / "no-such-folder/o.png", *redBottomRow()), ImageFileError);
     EXPECT_THROW(writeImage(dir / "o.tiff", *redBottomRow()), ImageFileError);
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 5)
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 6)
         << "failed writes leave no file behind";
 }
 

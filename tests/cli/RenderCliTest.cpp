@@ -169,6 +169,13 @@ TEST_F(RenderCli, ErrorsExitNonZeroWithAReasonAndWriteNothing) {
         {plateAndMask + " --out " + in("o.png") + " --scale 2", 2, "--scale '2'"},
         {plateAndMask + " --out " + in("o.png") + " --backend gpu", 2, "expected cpu or cuda"},
         {plateAndMask + " --out " + in("o.png") + " --preset 'No Such Preset'", 1, "no preset named"},
+        {plateAndMask + " --out " + in("o.png") + " --preset ''", 2, "--preset needs a value"},
+        {plateAndMask + " --out " + in("o.png") + " --scale=", 2, "--scale needs a value"},
+        {plateAndMask + " --out " + in("o.png") + " --set mask_from=99999999999", 1, "is out of range"},
+        // A numbered plate with no file at all stops before a billion frames are tried.
+        {"--plate " + in("none.%04d.png") + " --mask " + in("mask.png") + " --out " + in("o.%04d.png") +
+             " --frames 0-999999999",
+         1, "--plate '" + dir / "none.%04d.png" + "': no file for frames 0-999999999"},
         {plateAndMask + " --out " + in("o.png") + " --frobnicate", 2, "unexpected argument '--frobnicate'"},
         {plateAndMask + " --out " + in("o.png") + " --bundle /nonexistent/velmora.ofx.bundle", 1,
          "bundle not found"},
@@ -203,6 +210,29 @@ TEST_F(RenderCli, AFailedFrameKeepsTheEarlierFileAndTheOthersRender) {
     EXPECT_EQ(mismatch.code, 1);
     EXPECT_NE(mismatch.out.find("No frame rendered"), std::string::npos) << mismatch.out;
     EXPECT_EQ(readImage(dir / "out.0002.png")->width(), 24);
+}
+
+// One NaN or infinite plate pixel stays where it is: the rest of the plate is kept exactly and
+// the hole is filled with finite colour.
+TEST_F(RenderCli, NonFinitePlatePixelsDoNotSpreadOverTheFrame) {
+    writeInputs(".exr");
+    plate->pixel(3, 3)[0] = std::nanf("");
+    plate->pixel(40, 28)[1] = INFINITY;
+    writeImage(dir / "plate.exr", *plate);
+    const CliResult r = render("--plate " + in("plate.exr") + " --mask " + in("mask.exr") + " --out " +
+                               in("out.0005.exr") + " --frames 5 --set blur_amount=8");
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.out.find("Wrote " + dir / "out.0005.exr"), std::string::npos) << r.out;
+    const vhost::ImagePtr out = readImage(dir / "out.0005.exr");
+    for (int y = 0; y < kHeight; ++y)
+        for (int x = 0; x < kWidth; ++x)
+            for (int c = 0; c < 3; ++c) {
+                const float o = out->pixel(x, y)[c], p = plate->pixel(x, y)[c];
+                if (inHole(x, y))
+                    EXPECT_TRUE(std::isfinite(o)) << x << "," << y;
+                else
+                    EXPECT_TRUE(o == p || (std::isnan(o) && std::isnan(p))) << x << "," << y << ": " << o;
+            }
 }
 
 // A proxy render at scale 0.5 is the full-size render of half-size images with the mask's grow
@@ -290,9 +320,26 @@ TEST_F(RenderCli, CompareReportsTheLargestDifferenceAndHonoursATolerance) {
     EXPECT_EQ(runCli("compare " + in("a.exr") + " " + in("b.exr") + " --tolerance 0.3").code, 0);
     EXPECT_EQ(runCli("compare " + in("a.exr") + " " + in("b.exr") + " --tolerance 0.1").code, 1);
 
+    // Infinities of one sign are equal, not a NaN difference.
+    plate->pixel(1, 1)[0] = INFINITY;
+    writeImage(dir / "inf.exr", *plate);
+    r = runCli("compare " + in("inf.exr") + " " + in("inf.exr"));
+    EXPECT_NE(r.out.find("max difference 0 (R at 0,0 from the top left), mean 0\n"), std::string::npos)
+        << r.out;
+
     writeImage(dir / "small.exr", *gradientPlate(8, 8, 0.0f));
     r = runCli("compare " + in("a.exr") + " " + in("small.exr"));
     EXPECT_EQ(r.code, 1);
     EXPECT_NE(r.err.find("is 48x32 but"), std::string::npos) << r.err;
     EXPECT_EQ(runCli("compare " + in("a.exr")).code, 2);
+}
+
+// Host names are any text: one that is not UTF-8 still gives the description, shown replaced.
+TEST(DescribeCli, AnyHostNameDescribesTheEffect) {
+    const CliResult r =
+        runCli(std::string("describe '") + VELMORA_BUNDLE + "' --host \"$(printf '\\377\\376Host')\" --context general");
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.out.find("\"host\": \"\xef\xbf\xbd\xef\xbf\xbdHost\""), std::string::npos)
+        << r.out.substr(0, 400);
+    EXPECT_EQ(runCli(std::string("describe '") + VELMORA_BUNDLE + "' --host").code, 2);
 }

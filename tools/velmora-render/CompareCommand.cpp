@@ -29,8 +29,9 @@ Difference compareImages(const vhost::Image& a, const vhost::Image& b) {
             const float* q = b.pixel(b.bounds().x1 + x, b.bounds().y1 + y);
             for (int c = 0; c < 4; ++c) {
                 // A NaN on one side only counts as an infinite difference.
+                // Equal values, infinities of one sign included, do not differ.
                 const double diff = std::isnan(p[c]) != std::isnan(q[c]) ? INFINITY
-                                    : std::isnan(p[c])                   ? 0.0
+                                    : std::isnan(p[c]) || p[c] == q[c]   ? 0.0
                                                                          : std::fabs(double(p[c]) - q[c]);
                 sum += diff;
                 if (diff > d.largest) d = {diff, 0, x, a.height() - 1 - y, c};

@@ -135,7 +135,11 @@ int runDescribe(const std::vector<std::string>& args, std::ostream& out, std::os
     std::string bundle, hostName, context;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
-        if ((a == "--host" || a == "--context") && i + 1 < args.size()) {
+        if (a == "--host" || a == "--context") {
+            if (i + 1 >= args.size()) {
+                err << "velmora-render describe: " << a << " needs a value\n" << usage;
+                return 2;
+            }
             (a == "--host" ? hostName : context) = args[++i];
         } else if (a.rfind("--", 0) == 0 || !bundle.empty()) {
             err << "velmora-render describe: unexpected argument '" << a << "'\n" << usage;
@@ -161,9 +165,10 @@ int runDescribe(const std::vector<std::string>& args, std::ostream& out, std::os
             err << "velmora-render describe: " << bundle << " holds no image-effect plug-in\n";
             return 1;
         }
-        out << (all.size() == 1 ? all[0] : all).dump(2) << "\n";
+        // Text that is not UTF-8 (a host name typed in another encoding) is shown replaced.
+        out << (all.size() == 1 ? all[0] : all).dump(2, ' ', false, json::error_handler_t::replace) << "\n";
         return 0;
-    } catch (const vhost::HostError& e) {
+    } catch (const std::exception& e) {
         err << "velmora-render describe: " << e.what() << "\n";
         return 1;
     }

@@ -2,6 +2,8 @@
 
 #include <cctype>
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 
 namespace framesequence {
 namespace {
@@ -46,6 +48,37 @@ std::string FilePattern::fileFor(int frame) const {
     char digits[32];
     std::snprintf(digits, sizeof(digits), "%0*d", width_, frame);
     return text_.substr(0, fieldStart_) + digits + text_.substr(fieldStart_ + fieldLength_);
+}
+
+bool FilePattern::anyFileExists(const FrameRange& range) const {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    if (!numbered()) return fs::exists(text_, ec);
+    const std::size_t slash = text_.rfind('/');
+    const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+    if (fieldStart_ < nameStart) {
+        // The field names a folder: look for each frame's file until one is found.
+        for (int frame = range.first; frame <= range.last; ++frame)
+            if (fs::exists(fileFor(frame), ec)) return true;
+        return false;
+    }
+    const std::string folder = nameStart == 0 ? std::string(".") : text_.substr(0, nameStart);
+    const std::string prefix = text_.substr(nameStart, fieldStart_ - nameStart);
+    const std::string suffix = text_.substr(fieldStart_ + fieldLength_);
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name.size() <= prefix.size() + suffix.size() || name.compare(0, prefix.size(), prefix) != 0 ||
+            name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0)
+            continue;
+        int frame = 0;
+        if (!parseFrameNumber(name.substr(prefix.size(), name.size() - prefix.size() - suffix.size()),
+                              &frame))
+            continue;
+        if (frame >= range.first && frame <= range.last &&
+            fileFor(frame) == text_.substr(0, nameStart) + name)
+            return true;
+    }
+    return false;
 }
 
 FrameRange FrameRange::parse(const std::string& text) {

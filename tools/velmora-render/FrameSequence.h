@@ -11,6 +11,8 @@ class SequenceError : public std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
+struct FrameRange;
+
 // A file name that may hold one frame-number field, %d or %0Nd (N up to 9).
 class FilePattern {
   public:
@@ -21,6 +23,9 @@ class FilePattern {
     const std::string& text() const { return text_; }
     // The file of that frame; the name itself when it is not numbered.
     std::string fileFor(int frame) const;
+    // Whether the file of at least one frame of `range` exists. A field in the file name is
+    // matched against the folder's listing, so a huge range costs one listing.
+    bool anyFileExists(const FrameRange& range) const;
 
   private:
     std::string text_;

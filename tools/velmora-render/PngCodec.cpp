@@ -49,8 +49,8 @@ struct Decoded {
     std::vector<png_bytep> rows;
 };
 
-// Reads the whole file into `out`; false with `error` filled on failure.
-bool decode(std::FILE* file, Decoded* out, ErrorText* error) {
+// Reads the whole file of `fileBytes` bytes into `out`; false with `error` filled on failure.
+bool decode(std::FILE* file, long fileBytes, Decoded* out, ErrorText* error) {
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, error, onError, onWarning);
     if (!png) {
         std::snprintf(error->text, sizeof(error->text), "out of memory");
@@ -65,6 +65,16 @@ bool decode(std::FILE* file, Decoded* out, ErrorText* error) {
     png_init_io(png, file);
     png_set_user_limits(png, 1u << 15, 1u << 15);
     png_read_info(png, info);
+    // Deflate packs at most about 1032 bytes into one, so a file far shorter than its stated
+    // picture is damaged: refuse it before a frame-sized buffer is allocated for it.
+    if (static_cast<double>(png_get_rowbytes(png, info)) * png_get_image_height(png, info) >
+        1100.0 * static_cast<double>(fileBytes) + 4096.0) {
+        std::snprintf(error->text, sizeof(error->text), "the file is too short for its %ux%u picture",
+                      static_cast<unsigned>(png_get_image_width(png, info)),
+                      static_cast<unsigned>(png_get_image_height(png, info)));
+        png_destroy_read_struct(&png, &info, nullptr);
+        return false;
+    }
     const int colorType = png_get_color_type(png, info);
     png_set_expand(png);  // palette to RGB, grey below 8 bits to 8, transparency to alpha
     if (colorType == PNG_COLOR_TYPE_GRAY || colorType == PNG_COLOR_TYPE_GRAY_ALPHA) png_set_gray_to_rgb(png);
@@ -146,11 +156,14 @@ vhost::ImagePtr readPng(const std::string& path, const vhost::ImagePtr& reuse) {
     unsigned char signature[8] = {};
     if (std::fread(signature, 1, 8, file.get()) != 8 || png_sig_cmp(signature, 0, 8) != 0)
         throw ImageFileError(path + ": not a PNG file");
+    long fileBytes = -1;
+    if (std::fseek(file.get(), 0, SEEK_END) == 0) fileBytes = std::ftell(file.get());
+    if (fileBytes < 0) throw ImageFileError(path + ": cannot be read (" + std::strerror(errno) + ")");
     std::rewind(file.get());
 
     Decoded decoded;
     ErrorText error;
-    if (!decode(file.get(), &decoded, &error))
+    if (!decode(file.get(), fileBytes, &decoded, &error))
         throw ImageFileError(path + ": unreadable PNG (" + error.text + ")");
     if (decoded.width == 0 || decoded.height == 0) throw ImageFileError(path + ": the image is empty");
 

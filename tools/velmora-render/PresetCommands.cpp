@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cmath>
 #include <cstdlib>
 #include <stdexcept>
@@ -101,14 +102,22 @@ vhost::ParamValue convertSetting(vhost::Param& param, const std::string& name, c
         }
         case vhost::ParamKind::Choice: {
             char* end = nullptr;
+            errno = 0;
             const long index = std::strtol(text.c_str(), &end, 10);
-            if (!text.empty() && end == text.c_str() + text.size()) return static_cast<int>(index);
+            if (!text.empty() && end == text.c_str() + text.size()) {
+                if (errno == ERANGE || index < INT_MIN || index > INT_MAX)
+                    throw std::runtime_error("--set " + name + ": option index '" + text +
+                                             "' is out of range");
+                return static_cast<int>(index);
+            }
             return text;  // an option's text
         }
         case vhost::ParamKind::Integer: {
             const double value = parseNumber(text, name);
             if (std::floor(value) != value)
                 throw std::runtime_error("--set " + name + ": '" + text + "' is not whole");
+            if (value < INT_MIN || value > INT_MAX)
+                throw std::runtime_error("--set " + name + ": '" + text + "' is out of range");
             return static_cast<int>(value);
         }
         default:

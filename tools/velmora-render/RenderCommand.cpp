@@ -158,6 +158,10 @@ bool parseRenderJob(const std::vector<std::string>& args, const std::string& def
             }
             value = args[++i];
         }
+        if (target && value.empty()) {
+            *error = word + " needs a value, not an empty word";
+            return false;
+        }
         if (target)
             *target = value;
         else
@@ -224,6 +228,17 @@ int runRenderJob(const RenderJob& job, std::ostream& out, std::ostream& err) {
     }
 
     const FrameRange range = job.frames.value_or(FrameRange{0, 0});
+    // A numbered input with no file in the range fails every frame: say so once, up front.
+    for (const auto& [name, file] : {std::pair<const char*, const std::string*>{"--plate", &job.plate},
+                                     {"--mask", &job.mask},
+                                     {"--matte", &job.matte}}) {
+        const FilePattern pattern(*file);
+        if (range.count() > 1 && pattern.numbered() && !pattern.anyFileExists(range)) {
+            err << "velmora-render render: " << name << " '" << *file << "': no file for frames "
+                << range.first << "-" << range.last << "\n";
+            return 1;
+        }
+    }
     const bool sequence = range.count() > 1;
     ProgressBar progress(err, range.count());
     if (sequence) progress.update(0);
@@ -262,7 +277,7 @@ int runRenderJob(const RenderJob& job, std::ostream& out, std::ostream& err) {
         << " s: " << milliseconds(seconds / rendered) << " per frame";
     if (failed) out << "; " << failed << " failed";
     out << "\n";
-    if (!sequence) out << "Wrote " << job.out << "\n";
+    if (!sequence) out << "Wrote " << FilePattern(job.out).fileFor(range.first) << "\n";
     return failed == 0 ? 0 : 1;
 }
 
