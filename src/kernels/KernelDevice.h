@@ -50,6 +50,11 @@ __device__ __forceinline__ float finiteOr(float value, float fallback) {
     return (value == value && value <= 3.0e38f && value >= -3.0e38f) ? value : fallback;
 }
 
+// Whether a colour is finite: x - x is 0 for every finite x and NaN for NaN and the infinities.
+__device__ __forceinline__ bool finiteColour(float r, float g, float b) {
+    return (r - r) + (g - g) + (b - b) == 0.0f;
+}
+
 // The fill mixed over the plate by mask weight M. A zero weight keeps the plate and a full
 // weight the fill exactly, so a non-finite value on the hidden side cannot leak through 0 * inf.
 __device__ __forceinline__ float mixByMask(float plate, float fill, float M) {

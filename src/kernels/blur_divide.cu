@@ -39,8 +39,10 @@ __device__ float4 blurDividePixel(const PixelSite& site, const SystemParameters&
                 const float w = gaussianTap((float)k, sigma);
                 if (w < VELMORA_MIN_TAP_WEIGHT) continue;
                 const float tapU = u + (float)k * site.du;
-                const float4 p = readTexture(plate, edgeCoord(tapU + ox, reflect), plateV);
-                const float m = 1.0f - readTexture(mask, edgeCoord(tapU, reflect), maskV).x;
+                float4 p = readTexture(plate, edgeCoord(tapU + ox, reflect), plateV);
+                float m = 1.0f - readTexture(mask, edgeCoord(tapU, reflect), maskV).x;
+                // A NaN or infinite plate sample counts as hole: it must not spread over the fill.
+                if (!finiteColour(p.x, p.y, p.z)) p.x = p.y = p.z = m = 0.0f;
                 sum.x += w * p.x * m;
                 sum.y += w * p.y * m;
                 sum.z += w * p.z * m;

@@ -218,6 +218,7 @@ TEST_F(RenderCli, NonFinitePlatePixelsDoNotSpreadOverTheFrame) {
     writeInputs(".exr");
     plate->pixel(3, 3)[0] = std::nanf("");
     plate->pixel(40, 28)[1] = INFINITY;
+    plate->pixel(kHoleX0 - 2, kHoleY0 + 3)[2] = -INFINITY;  // within the blur's reach of the hole
     writeImage(dir / "plate.exr", *plate);
     const CliResult r = render("--plate " + in("plate.exr") + " --mask " + in("mask.exr") + " --out " +
                                in("out.0005.exr") + " --frames 5 --set blur_amount=8");
@@ -336,8 +337,8 @@ TEST_F(RenderCli, CompareReportsTheLargestDifferenceAndHonoursATolerance) {
 
 // Host names are any text: one that is not UTF-8 still gives the description, shown replaced.
 TEST(DescribeCli, AnyHostNameDescribesTheEffect) {
-    const CliResult r =
-        runCli(std::string("describe '") + VELMORA_BUNDLE + "' --host \"$(printf '\\377\\376Host')\" --context general");
+    const CliResult r = runCli(std::string("describe '") + VELMORA_BUNDLE +
+                               "' --host \"$(printf '\\377\\376Host')\" --context general");
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_NE(r.out.find("\"host\": \"\xef\xbf\xbd\xef\xbf\xbdHost\""), std::string::npos)
         << r.out.substr(0, 400);

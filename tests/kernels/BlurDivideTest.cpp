@@ -3,6 +3,8 @@
 #include <cmath>
 
 #include "KernelTestSupport.h"
+#include "kernels/KernelLaunch.h"
+#include "kernels/cpu/CpuFastPaths.h"
 
 namespace {
 
@@ -204,5 +206,57 @@ TEST(BlurDivide, UnconnectedMaskShapePassesThePlate) {
         const std::vector<Rgba> out = scene.rig.run(call_blur_divide_kernel_Pass, e, 0);
         for (int i = 0; i < 63; ++i)
             EXPECT_RGBA_NEAR(out[i], scene.plate.pixels[i], 0.0f) << "execution " << e;
+    }
+}
+
+// A NaN or infinite plate pixel counts as hole: without a source offset the weighted blur is the
+// one of a plate whose bad pixels are masked, and with one every value stays finite; the per-pixel
+// kernel and the row paths agree value for value.
+TEST(BlurDivide, NonFinitePlatePixelsCountAsHole) {
+    constexpr int w = 40, h = 12;
+    auto bad = [](int x, int y) { return (x == 3 && y == 2) || (x == 30 && y == 9) || (x == 17 && y == 5); };
+    auto hole = [](int x, int y) { return x >= 14 && x < 24 && y >= 3 && y < 8; };
+    GpuImage plate(w, h, [&](int x, int y) {
+        Rgba c = plateColour(x, y);
+        if (bad(x, y)) c.r = x == 3 ? std::nanf("") : (x == 30 ? INFINITY : -INFINITY);
+        return c;
+    });
+    GpuImage mask(w, h, [&](int x, int y) { return hole(x, y) ? Rgba{1, 1, 1, 1} : Rgba{0, 0, 0, 1}; });
+    GpuImage covered(w, h, [&](int x, int y) {
+        return hole(x, y) || bad(x, y) ? Rgba{1, 1, 1, 1} : Rgba{0, 0, 0, 1};
+    });
+    GpuImage clean(w, h, plateColour), shape(w, h);
+
+    auto weighted = [&](const GpuImage& p, const GpuImage& m, float offset, bool rows) {
+        KernelRig rig(w, h);
+        rig.setSource(0, p.texture());
+        rig.setSource(1, shape.texture());
+        rig.setSource(3, m.texture());
+        rig.setFloat(kBlurAmount, 9.0f);
+        rig.setVec2(0, offset, 0.0f);
+        rig.system.currentExecution = 0;
+        GpuImage out(w, h);
+        KernelLaunchArgs args{nullptr,         &rig.system,    &rig.pipeline, &rig.sources,
+                              &rig.parameters, &rig.resources, &rig.buffers,  0,
+                              out.surface()};
+        if (rows)
+            EXPECT_TRUE(cpu_fast::blurDivide(args));
+        else
+            EXPECT_EQ(host_impl::launchBlurDivide(args), 0);
+        return out.download();
+    };
+    for (bool rows : {false, true}) {
+        SCOPED_TRACE(rows ? "row path" : "per-pixel kernel");
+        const std::vector<Rgba> got = weighted(plate, mask, 0.0f, rows),
+                                want = weighted(clean, covered, 0.0f, rows);
+        for (size_t i = 0; i < got.size(); ++i) EXPECT_RGBA_NEAR(got[i], want[i], 0.0f) << i;
+
+        const std::vector<Rgba> shifted = weighted(plate, mask, 0.013f, rows);
+        const std::vector<Rgba> other = weighted(plate, mask, 0.013f, !rows);
+        for (size_t i = 0; i < shifted.size(); ++i) {
+            EXPECT_TRUE(std::isfinite(shifted[i].r) && std::isfinite(shifted[i].a))
+                << i << ": " << describe(shifted[i]);
+            EXPECT_RGBA_NEAR(shifted[i], other[i], 0.0f) << i;
+        }
     }
 }

@@ -68,7 +68,9 @@ inline void bilinearRead(const FloatPlane& plane, const AxisTap& x, const AxisTa
     const float* r0b = plane.row(y.first) + 4 * x.second;
     const float* r1 = plane.row(y.second) + 4 * x.first;
     const float* r1b = plane.row(y.second) + 4 * x.second;
-    for (int c = 0; c < 4; ++c) out[c] = w00 * r0[c] + w10 * r0b[c] + w01 * r1[c] + w11 * r1b[c];
+    using velmora_emu::weighted;  // a texel of zero weight adds nothing, as in the sampler
+    for (int c = 0; c < 4; ++c)
+        out[c] = weighted(w00, r0[c]) + weighted(w10, r0b[c]) + weighted(w01, r1[c]) + weighted(w11, r1b[c]);
 }
 
 }  // namespace cpu_fast

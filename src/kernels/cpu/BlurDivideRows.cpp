@@ -130,6 +130,9 @@ void offsetWeightedRowBlur(const BlurDivideImages& im, const AnimatedParameters&
             if (!known[static_cast<size_t>(j)]) continue;
             bilinearRead(im.plate, shared[static_cast<size_t>(j)], rowTap, &p[4 * static_cast<size_t>(j)]);
             p[4 * j + 3] = 1.0f;
+            // A non-finite read counts as hole, as in the per-pixel kernel: it adds nothing.
+            if (!host_impl::finiteColour(p[4 * j], p[4 * j + 1], p[4 * j + 2]))
+                p[4 * j] = p[4 * j + 1] = p[4 * j + 2] = p[4 * j + 3] = 0.0f;
         }
         float* dst = im.out.row(y);
         std::vector<float> acc(static_cast<size_t>(kChunkPixels) * 4);
@@ -152,8 +155,9 @@ void offsetWeightedRowBlur(const BlurDivideImages& im, const AnimatedParameters&
                 for (size_t t = 0; t < T; ++t) {
                     float q[4];
                     bilinearRead(im.plate, tabled ? column[t] : columnTap(x, t), rowTap, q);
-                    const float w = taps.weights[t],
-                                keep = m[4 * static_cast<size_t>(x + reach + taps.offsets[t])];
+                    const float w = taps.weights[t];
+                    float keep = m[4 * static_cast<size_t>(x + reach + taps.offsets[t])];
+                    if (!host_impl::finiteColour(q[0], q[1], q[2])) q[0] = q[1] = q[2] = keep = 0.0f;
                     sum[0] += w * q[0] * keep;
                     sum[1] += w * q[1] * keep;
                     sum[2] += w * q[2] * keep;

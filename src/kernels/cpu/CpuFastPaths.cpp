@@ -164,6 +164,9 @@ void weightedRowBlur(int width, int height, bool reflect, const Taps& taps, cons
             const float keep = 1.0f - mr[4 * x];
             std::memcpy(&p[4 * j], pr + 4 * x, 3 * sizeof(float));
             p[4 * j + 3] = 1.0f;
+            // A non-finite plate value counts as hole, as in the per-pixel kernel: it adds nothing.
+            if (!host_impl::finiteColour(p[4 * j], p[4 * j + 1], p[4 * j + 2]))
+                p[4 * j] = p[4 * j + 1] = p[4 * j + 2] = p[4 * j + 3] = 0.0f;
             m[4 * j] = m[4 * j + 1] = m[4 * j + 2] = m[4 * j + 3] = keep;
         }
         float* dst = out.row(y);
