@@ -155,9 +155,31 @@ TEST(ImageFiles, ErrorsNameTheFileAndTheReason) {
         }
     }
     EXPECT_THROW(writeImage(dir / "no-such-folder/o.png", *redBottomRow()), ImageFileError);
+    // A folder that takes no new file, even for root: the error names the file asked for.
+    for (const char* failing : {"/proc/velmora-o.png", "/proc/velmora-o.exr"}) {
+        try {
+            writeImage(failing, *redBottomRow());
+            ADD_FAILURE() << failing << " was written";
+        } catch (const ImageFileError& e) {
+            EXPECT_EQ(std::string(e.what()).rfind(failing, 0), 0u) << e.what();
+            EXPECT_EQ(std::string(e.what()).find(".tmp-"), std::string::npos) << e.what();
+        }
+    }
     EXPECT_THROW(writeImage(dir / "o.tiff", *redBottomRow()), ImageFileError);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 6)
         << "failed writes leave no file behind";
+}
+
+// Any name the file system takes can be written, however long.
+TEST(ImageFiles, LongNamesAreWritten) {
+    TemporaryFolder dir;
+    for (const char* ext : {".png", ".exr"}) {
+        const std::string path = dir / (std::string(251, 'n') + ext);
+        writeImage(path, *redBottomRow());
+        EXPECT_EQ(readImage(path)->width(), 3) << ext;
+    }
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2)
+        << "no temporary is left";
 }
 
 TEST(ProxyScale, AveragesTheAreaEachPixelCovers) {

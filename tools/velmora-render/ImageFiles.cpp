@@ -65,8 +65,10 @@ void writeImage(const std::string& path, const vhost::Image& image) {
         throw ImageFileError(path + ": the folder " + folder.string() + " does not exist");
 
     // The temporary keeps the extension: the EXR library picks nothing from it, but a reader of
-    // the folder sees what it is.
-    const std::string temporary = (folder / ("." + target.filename().string() + ".tmp-" +
+    // the folder sees what it is. Its share of the name is cut so that any name that fits the
+    // file system also fits with the temporary's additions.
+    const std::string name = target.filename().string();
+    const std::string temporary = (folder / ("." + name.substr(0, 160) + ".tmp-" +
                                              std::to_string(::getpid()) + target.extension().string()))
                                       .string();
     try {
@@ -74,6 +76,14 @@ void writeImage(const std::string& path, const vhost::Image& image) {
             writeExr(temporary, image);
         else
             writePng(temporary, image);
+    } catch (const ImageFileError& e) {
+        std::remove(temporary.c_str());
+        // The user knows the file by its own name, not by the temporary's.
+        std::string message = e.what();
+        for (std::size_t at = message.find(temporary); at != std::string::npos;
+             at = message.find(temporary, at + path.size()))
+            message.replace(at, temporary.size(), path);
+        throw ImageFileError(message);
     } catch (...) {
         std::remove(temporary.c_str());
         throw;
