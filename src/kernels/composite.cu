@@ -35,9 +35,12 @@ __device__ float4 compositePixel(const PixelSite& site, const SystemParameters& 
                                      edgeCoord(v + oy, reflect));
         const float4 LP = readTexture(working, u, v);
         const float a = strength / 100.0f;
-        qr += a * (P.x - LP.x);
-        qg += a * (P.y - LP.y);
-        qb += a * (P.z - LP.z);
+        // Detail from a NaN or infinite neighbourhood is left out rather than spoiling the fill.
+        if (finiteColour(P.x - LP.x, P.y - LP.y, P.z - LP.z)) {
+            qr += a * (P.x - LP.x);
+            qg += a * (P.y - LP.y);
+            qb += a * (P.z - LP.z);
+        }
     }
 
     const float amount = finiteOr(params.floats[12], 0.0f);

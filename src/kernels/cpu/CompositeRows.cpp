@@ -56,9 +56,11 @@ void compositeRows(const CompositeImages& im, const SystemParameters& sys, const
                 float P[4];
                 bilinearRead(im.plate, columns[static_cast<size_t>(x)], rowTap, P);
                 const float* LP = working + 4 * x;
-                qr += detail * (P[0] - LP[0]);
-                qg += detail * (P[1] - LP[1]);
-                qb += detail * (P[2] - LP[2]);
+                if (host_impl::finiteColour(P[0] - LP[0], P[1] - LP[1], P[2] - LP[2])) {
+                    qr += detail * (P[0] - LP[0]);
+                    qg += detail * (P[1] - LP[1]);
+                    qb += detail * (P[2] - LP[2]);
+                }
             }
             const bool skip = grainVanishes && M == 0.0f && fabsf(qr) < kSafeMagnitude &&
                               fabsf(qg) < kSafeMagnitude && fabsf(qb) < kSafeMagnitude;
