@@ -72,12 +72,6 @@ vhost::ImagePtr readChannels(const std::string& path, const vhost::ImagePtr& reu
     const bool hasColour =
         channels.findChannel("R") || channels.findChannel("G") || channels.findChannel("B");
     const bool hasLuminance = channels.findChannel("Y") != nullptr;
-    if (!hasColour && hasLuminance && (channels.findChannel("RY") || channels.findChannel("BY")))
-        return readLuminanceChroma(path, reuse);
-    if (!hasColour && !hasLuminance && !channels.findChannel("A"))
-        throw ImageFileError(path + ": the OpenEXR file has no R, G, B, Y or A channel");
-    const bool grey = !hasColour && hasLuminance;
-
     const Imath::Box2i dw = file.header().dataWindow();
     const long long width = static_cast<long long>(dw.max.x) - dw.min.x + 1;
     const long long height = static_cast<long long>(dw.max.y) - dw.min.y + 1;
@@ -85,6 +79,11 @@ vhost::ImagePtr readChannels(const std::string& path, const vhost::ImagePtr& reu
     if (width > (1 << 15) || height > (1 << 15))
         throw ImageFileError(path + ": the image is too large (" + std::to_string(width) + "x" +
                              std::to_string(height) + ")");
+    if (!hasColour && hasLuminance && (channels.findChannel("RY") || channels.findChannel("BY")))
+        return readLuminanceChroma(path, reuse);
+    if (!hasColour && !hasLuminance && !channels.findChannel("A"))
+        throw ImageFileError(path + ": the OpenEXR file has no R, G, B, Y or A channel");
+    const bool grey = !hasColour && hasLuminance;
     vhost::ImagePtr image = imageFor(static_cast<int>(width), static_cast<int>(height), reuse);
     std::vector<float> strip(static_cast<std::size_t>(width) * 4 * kStripLines);
     const std::size_t xStride = 16, yStride = static_cast<std::size_t>(width) * 16;
