@@ -346,3 +346,11 @@ TEST(DescribeCli, AnyHostNameDescribesTheEffect) {
         << r.out.substr(0, 400);
     EXPECT_EQ(runCli(std::string("describe '") + VELMORA_BUNDLE + "' --host").code, 2);
 }
+
+TEST(HelpCli, EveryCommandExplainsItself) {
+    for (const char* command : {"list", "describe", "render", "save-preset", "demo", "compare"}) {
+        const CliResult r = runCli(std::string(command) + " --help");
+        EXPECT_EQ(r.code, 0) << command << ": " << r.err;
+        EXPECT_EQ(r.out.rfind(std::string("usage: velmora-render ") + command, 0), 0u) << r.out;
+    }
+}

@@ -135,6 +135,10 @@ int runDescribe(const std::vector<std::string>& args, std::ostream& out, std::os
     std::string bundle, hostName, context;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
+        if (a == "--help" || a == "-h") {
+            out << usage << "  Prints the effect as a host of that name sees it, as JSON.\n";
+            return 0;
+        }
         if (a == "--host" || a == "--context") {
             if (i + 1 >= args.size()) {
                 err << "velmora-render describe: " << a << " needs a value\n" << usage;

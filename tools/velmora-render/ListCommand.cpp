@@ -7,8 +7,15 @@
 #include "PluginBinary.h"
 
 int runList(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    const char* usage =
+        "usage: velmora-render list BUNDLE...\n  Prints each plug-in of each bundle as identifier and "
+        "version.\n";
+    if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
+        out << usage;
+        return 0;
+    }
     if (args.empty()) {
-        err << "velmora-render list: no bundle given\nusage: velmora-render list BUNDLE...\n";
+        err << "velmora-render list: no bundle given\n" << usage;
         return 2;
     }
     vhost::Host host;
