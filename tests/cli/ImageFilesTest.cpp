@@ -3,6 +3,7 @@
 #include <ImfRgbaFile.h>
 #include <gtest/gtest.h>
 #include <png.h>
+#include <sys/stat.h>
 #include <zlib.h>
 
 #include <fstream>
@@ -127,6 +128,7 @@ TEST(ImageFiles, ErrorsNameTheFileAndTheReason) {
     writeText(dir / "text.exr", "this is not an image");
     writeImage(dir / "good.png", *redBottomRow());
     std::filesystem::create_directory(dir / "folder.png");
+    ASSERT_EQ(mkfifo((dir / "pipe.exr").c_str(), 0600), 0);  // would block a reader with no writer
     writeText(dir / "cut.png", readText(dir / "good.png").substr(0, 60));
     // A few hundred bytes that claim a 30000x30000 picture (header and its checksum intact).
     std::string huge = readText(dir / "good.png");
@@ -145,6 +147,7 @@ TEST(ImageFiles, ErrorsNameTheFileAndTheReason) {
         {dir / "text.exr", "text.exr: unreadable OpenEXR file"},
         {dir / "photo.jpg", "photo.jpg: unsupported image format '.jpg'"},
         {dir / "folder.png", "folder.png: is a folder"},
+        {dir / "pipe.exr", "pipe.exr: is not a regular file"},
     };
     for (const auto& c : cases) {
         try {
@@ -166,7 +169,7 @@ TEST(ImageFiles, ErrorsNameTheFileAndTheReason) {
         }
     }
     EXPECT_THROW(writeImage(dir / "o.tiff", *redBottomRow()), ImageFileError);
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 6)
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 7)
         << "failed writes leave no file behind";
 }
 

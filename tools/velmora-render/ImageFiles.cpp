@@ -28,6 +28,9 @@ void requireReadableFile(const std::string& path) {
     if (ec || !std::filesystem::exists(status)) throw ImageFileError(path + ": no such file");
     if (std::filesystem::is_directory(status))
         throw ImageFileError(path + ": is a folder, not an image file");
+    // A pipe or a device could block the read for ever or never end.
+    if (!std::filesystem::is_regular_file(status))
+        throw ImageFileError(path + ": is not a regular file (a pipe or a device), not an image file");
     if (::access(path.c_str(), R_OK) != 0)
         throw ImageFileError(path + ": cannot be read (" + std::strerror(errno) + ")");
 }
