@@ -95,6 +95,50 @@ TEST(ImageFiles, ExrKeepsFloatValuesAndReadsPartialChannelSets) {
     EXPECT_EQ(grey->pixel(1, 0)[3], 1.0f);
 }
 
+// The display window is the picture; the data window's pixels land where they belong in it, parts
+// outside it are dropped and what it leaves uncovered is 0 in every channel. A mask cropped to its
+// object's box then lines up with the full-frame plate.
+TEST(ImageFiles, ExrDataWindowsArePlacedInTheDisplayWindow) {
+    TemporaryFolder dir;
+    const Imath::Box2i display(Imath::V2i(0, 0), Imath::V2i(5, 3));  // 6x4, y down in the file
+    struct Case {
+        const char* name;
+        Imath::Box2i data;
+    } cases[] = {
+        {"inside.exr", Imath::Box2i(Imath::V2i(2, 1), Imath::V2i(3, 2))},
+        {"across.exr", Imath::Box2i(Imath::V2i(-3, -2), Imath::V2i(1, 0))},
+        {"beyond.exr", Imath::Box2i(Imath::V2i(4, 2), Imath::V2i(9, 7))},
+        {"outside.exr", Imath::Box2i(Imath::V2i(20, 20), Imath::V2i(21, 21))},
+    };
+    for (const auto& c : cases) {
+        const int w = c.data.max.x - c.data.min.x + 1, h = c.data.max.y - c.data.min.y + 1;
+        std::vector<Imf::Rgba> pixels;  // R = file x, G = file y, opaque
+        for (int y = c.data.min.y; y <= c.data.max.y; ++y)
+            for (int x = c.data.min.x; x <= c.data.max.x; ++x) pixels.emplace_back(x, y, 0.5f, 1.0f);
+        {
+            Imf::RgbaOutputFile file((dir / c.name).c_str(), Imf::Header(display, c.data), Imf::WRITE_RGBA);
+            file.setFrameBuffer(pixels.data() - c.data.min.x - static_cast<std::ptrdiff_t>(c.data.min.y) * w,
+                                1, w);
+            file.writePixels(h);
+        }
+        const vhost::ImagePtr image = readImage(dir / c.name);
+        ASSERT_EQ(image->width(), 6) << c.name;
+        ASSERT_EQ(image->height(), 4) << c.name;
+        for (int y = 0; y < 4; ++y)
+            for (int x = 0; x < 6; ++x) {
+                const float* p = image->pixel(x, 3 - y);  // file row y is image row 3 - y
+                if (c.data.intersects(Imath::V2i(x, y))) {
+                    EXPECT_EQ(p[0], float(x)) << c.name << " " << x << "," << y;
+                    EXPECT_EQ(p[1], float(y)) << c.name << " " << x << "," << y;
+                    EXPECT_EQ(p[3], 1.0f) << c.name << " " << x << "," << y;
+                } else {
+                    EXPECT_TRUE(p[0] == 0 && p[1] == 0 && p[2] == 0 && p[3] == 0)
+                        << c.name << " " << x << "," << y;
+                }
+            }
+    }
+}
+
 TEST(ImageFiles, PngLayoutsBecomeFloatRgba) {
     TemporaryFolder dir;
     struct Case {

@@ -32,27 +32,68 @@ void useAllCores() {
     });
 }
 
-// Copies strip lines [y0, y0 + n) of the file (top first) into the image, turned over.
-void storeStrip(vhost::Image& image, const std::vector<float>& strip, int y0, int n, int minY) {
-    const int width = image.width(), height = image.height();
-    for (int i = 0; i < n; ++i) {
-        const int fileRow = y0 + i - minY;
-        std::memcpy(image.pixel(0, height - 1 - fileRow),
-                    strip.data() + static_cast<std::size_t>(i) * width * 4,
-                    static_cast<std::size_t>(width) * 16);
+// Where the file's pixels (its data window) land in the image, which is its display window:
+// rows and columns outside the display window are dropped, and image pixels the data window
+// does not cover are 0 in every channel.
+struct Placement {
+    Imath::Box2i data, display;
+    int firstY = 0, lastY = -1;  // file rows of the data window inside the display window
+    int firstX = 0, lastX = -1;  // and its columns
+
+    Placement(const Imath::Box2i& dataWindow, const Imath::Box2i& displayWindow)
+        : data(dataWindow), display(displayWindow) {
+        firstY = std::max(data.min.y, display.min.y), lastY = std::min(data.max.y, display.max.y);
+        firstX = std::max(data.min.x, display.min.x), lastX = std::min(data.max.x, display.max.x);
     }
+    bool coversDisplay() const {
+        return data.min.x <= display.min.x && data.min.y <= display.min.y && data.max.x >= display.max.x &&
+               data.max.y >= display.max.y;
+    }
+    int dataWidth() const { return data.max.x - data.min.x + 1; }
+
+    // Copies file rows [y0, y0 + n) held in `strip` (data-window wide, top first) into the image.
+    void store(vhost::Image& image, const std::vector<float>& strip, int y0, int n) const {
+        if (lastX < firstX) return;
+        const int height = image.height();
+        const std::size_t samples = static_cast<std::size_t>(lastX - firstX + 1) * 4;
+        for (int y = std::max(y0, firstY); y <= std::min(y0 + n - 1, lastY); ++y) {
+            const float* src =
+                strip.data() + (static_cast<std::size_t>(y - y0) * dataWidth() + (firstX - data.min.x)) * 4;
+            std::memcpy(image.pixel(firstX - display.min.x, height - 1 - (y - display.min.y)), src,
+                        samples * sizeof(float));
+        }
+    }
+};
+
+// The image for the file's display window; throws ImageFileError for an empty or huge one.
+vhost::ImagePtr imageForWindows(const std::string& path, const Placement& place,
+                                const vhost::ImagePtr& reuse) {
+    const long long width = static_cast<long long>(place.display.max.x) - place.display.min.x + 1;
+    const long long height = static_cast<long long>(place.display.max.y) - place.display.min.y + 1;
+    const long long dataWidth = static_cast<long long>(place.data.max.x) - place.data.min.x + 1;
+    const long long dataHeight = static_cast<long long>(place.data.max.y) - place.data.min.y + 1;
+    if (width <= 0 || height <= 0 || dataWidth <= 0 || dataHeight <= 0)
+        throw ImageFileError(path + ": the image is empty");
+    if (width > (1 << 15) || height > (1 << 15) || dataWidth > (1 << 15) || dataHeight > (1 << 15))
+        throw ImageFileError(path + ": the image is too large (" + std::to_string(width) + "x" +
+                             std::to_string(height) + ", data " + std::to_string(dataWidth) + "x" +
+                             std::to_string(dataHeight) + ")");
+    vhost::ImagePtr image = imageFor(static_cast<int>(width), static_cast<int>(height), reuse);
+    if (!place.coversDisplay()) image->fill(0.0f, 0.0f, 0.0f, 0.0f);
+    return image;
 }
 
 // Luminance/chroma files go through the RGBA interface, which converts them (half precision).
 vhost::ImagePtr readLuminanceChroma(const std::string& path, const vhost::ImagePtr& reuse) {
     Imf::RgbaInputFile file(path.c_str());
-    const Imath::Box2i dw = file.dataWindow();
-    const int width = dw.max.x - dw.min.x + 1, height = dw.max.y - dw.min.y + 1;
-    vhost::ImagePtr image = imageFor(width, height, reuse);
+    const Placement place(file.dataWindow(), file.displayWindow());
+    vhost::ImagePtr image = imageForWindows(path, place, reuse);
+    const Imath::Box2i& dw = place.data;
+    const int width = place.dataWidth();
     std::vector<Imf::Rgba> halves(static_cast<std::size_t>(width) * kStripLines);
     std::vector<float> strip(static_cast<std::size_t>(width) * 4 * kStripLines);
-    for (int y0 = dw.min.y; y0 <= dw.max.y; y0 += kStripLines) {
-        const int n = std::min(kStripLines, dw.max.y - y0 + 1);
+    for (int y0 = place.firstY; y0 <= place.lastY; y0 += kStripLines) {
+        const int n = std::min(kStripLines, place.lastY - y0 + 1);
         file.setFrameBuffer(halves.data() - dw.min.x - static_cast<std::ptrdiff_t>(y0) * width, 1, width);
         file.readPixels(y0, y0 + n - 1);
         for (std::size_t i = 0; i < static_cast<std::size_t>(width) * n; ++i) {
@@ -61,7 +102,7 @@ vhost::ImagePtr readLuminanceChroma(const std::string& path, const vhost::ImageP
             strip[i * 4 + 2] = halves[i].b;
             strip[i * 4 + 3] = halves[i].a;
         }
-        storeStrip(*image, strip, y0, n, dw.min.y);
+        place.store(*image, strip, y0, n);
     }
     return image;
 }
@@ -72,23 +113,20 @@ vhost::ImagePtr readChannels(const std::string& path, const vhost::ImagePtr& reu
     const bool hasColour =
         channels.findChannel("R") || channels.findChannel("G") || channels.findChannel("B");
     const bool hasLuminance = channels.findChannel("Y") != nullptr;
-    const Imath::Box2i dw = file.header().dataWindow();
-    const long long width = static_cast<long long>(dw.max.x) - dw.min.x + 1;
-    const long long height = static_cast<long long>(dw.max.y) - dw.min.y + 1;
-    if (width <= 0 || height <= 0) throw ImageFileError(path + ": the image is empty");
-    if (width > (1 << 15) || height > (1 << 15))
-        throw ImageFileError(path + ": the image is too large (" + std::to_string(width) + "x" +
-                             std::to_string(height) + ")");
+    const Placement place(file.header().dataWindow(), file.header().displayWindow());
     if (!hasColour && hasLuminance && (channels.findChannel("RY") || channels.findChannel("BY")))
         return readLuminanceChroma(path, reuse);
     if (!hasColour && !hasLuminance && !channels.findChannel("A"))
         throw ImageFileError(path + ": the OpenEXR file has no R, G, B, Y or A channel");
     const bool grey = !hasColour && hasLuminance;
-    vhost::ImagePtr image = imageFor(static_cast<int>(width), static_cast<int>(height), reuse);
+
+    vhost::ImagePtr image = imageForWindows(path, place, reuse);
+    const Imath::Box2i& dw = place.data;
+    const long long width = place.dataWidth();
     std::vector<float> strip(static_cast<std::size_t>(width) * 4 * kStripLines);
     const std::size_t xStride = 16, yStride = static_cast<std::size_t>(width) * 16;
-    for (int y0 = dw.min.y; y0 <= dw.max.y; y0 += kStripLines) {
-        const int n = std::min(kStripLines, dw.max.y - y0 + 1);
+    for (int y0 = place.firstY; y0 <= place.lastY; y0 += kStripLines) {
+        const int n = std::min(kStripLines, place.lastY - y0 + 1);
         const Imath::V2i origin(dw.min.x, y0);
         auto slice = [&](int channel, double fill) {
             return Imf::Slice::Make(Imf::FLOAT, strip.data() + channel, origin, int64_t{width}, int64_t{n},
@@ -106,7 +144,7 @@ vhost::ImagePtr readChannels(const std::string& path, const vhost::ImagePtr& reu
         if (grey)
             for (std::size_t i = 0; i < static_cast<std::size_t>(width) * n; ++i)
                 strip[i * 4 + 1] = strip[i * 4 + 2] = strip[i * 4];
-        storeStrip(*image, strip, y0, n, dw.min.y);
+        place.store(*image, strip, y0, n);
     }
     return image;
 }

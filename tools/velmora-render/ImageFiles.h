@@ -23,7 +23,8 @@ ImageFormat formatOf(const std::string& path);
 
 // Reads an image as float RGBA. PNG samples are scaled to 0..1 (grey becomes r = g = b, a file
 // without alpha is opaque); EXR channels R, G, B and A are read as float, a missing colour
-// channel is 0, a missing alpha 1, and a luminance-only (Y) file becomes grey. Throws
+// channel is 0, a missing alpha 1, and a luminance-only (Y) file becomes grey; the image is the
+// EXR's display window, with the data window placed in it and uncovered pixels 0. Throws
 // ImageFileError naming the file and the reason. When `reuse` has the file's size, the pixels
 // are read into it and it is returned.
 vhost::ImagePtr readImage(const std::string& path, const vhost::ImagePtr& reuse = nullptr);
