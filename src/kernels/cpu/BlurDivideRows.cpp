@@ -6,6 +6,7 @@
 
 #include "gpu/ThreadPool.h"
 #include "kernels/KernelDevice.h"
+#include "kernels/cpu/GaussianTaps.h"
 
 // Every coordinate is computed with the per-pixel kernel's operations in its order; only where it
 // is computed changes: a column part once per strip of columns, a row part once per row.
@@ -25,24 +26,6 @@ constexpr int kStripColumns = 64;
 constexpr int kChunkPixels = 128;
 // Read tables of the chunks whose pairs round differently, at most (16 bytes an entry).
 constexpr size_t kMaxPairTableEntries = size_t(1) << 21;
-
-struct WeightedTaps {
-    std::vector<int> offsets;
-    std::vector<float> weights;
-    float total = 0.0f;
-};
-
-WeightedTaps gaussianTapsOf(int radius, float sigma) {
-    WeightedTaps taps;
-    for (int k = -radius; k <= radius; ++k) {
-        const float w = gaussianTap((float)k, sigma);
-        if (w < VELMORA_MIN_TAP_WEIGHT) continue;
-        taps.offsets.push_back(k);
-        taps.weights.push_back(w);
-        taps.total += w;
-    }
-    return taps;
-}
 
 #if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && defined(__linux__)
 #define VELMORA_ROW_KERNEL __attribute__((target_clones("avx2", "default")))
@@ -71,7 +54,7 @@ void offsetWeightedRowBlur(const BlurDivideImages& im, const AnimatedParameters&
     const float sigma = fmaxf(amount / 3.0f, 0.001f);
     int radius = tapRadius(amount);
     if (radius < 1) radius = 1;
-    const WeightedTaps taps = gaussianTapsOf(radius, sigma);
+    const GaussianTaps taps = gaussianTaps(radius, sigma);
     const size_t T = taps.offsets.size();
     const float ox = finiteOr(params.vec2s[0].x, 0.0f) * (float)H / (float)W;
     const float oy = finiteOr(params.vec2s[0].y, 0.0f);

@@ -9,6 +9,7 @@
 #include "kernels/KernelDevice.h"
 #include "kernels/cpu/BlurDivideRows.h"
 #include "kernels/cpu/CompositeRows.h"
+#include "kernels/cpu/GaussianTaps.h"
 #include "kernels/cpu/MaskPrepRows.h"
 #include "kernels/cpu/PostBlurRows.h"
 #include "kernels/cpu/RetextureBlurRows.h"
@@ -108,27 +109,7 @@ void mapRows(int width, int height, const Texels& in, const Target& out, void (*
     });
 }
 
-// Taps with nonzero weight, in ascending order, and their total.
-struct Taps {
-    std::vector<int> offsets;
-    std::vector<float> weights;
-    float total = 0.0f;
-    int reach = 0;
-};
-
-Taps gaussianTaps(int radius, float sigma) {
-    Taps taps;
-    for (int k = -radius; k <= radius; ++k) {
-        const float w = gaussianTap((float)k, sigma);
-        if (w < VELMORA_MIN_TAP_WEIGHT) continue;
-        taps.offsets.push_back(k);
-        taps.weights.push_back(w);
-        taps.total += w;
-        const int a = k < 0 ? -k : k;
-        if (a > taps.reach) taps.reach = a;
-    }
-    return taps;
-}
+using Taps = GaussianTaps;
 
 // acc[i] += (w * p[i]) * m[i]
 VELMORA_ROW_KERNEL void accumulateWeighted(float* acc, const float* p, const float* m, float w, int n) {
