@@ -1,6 +1,10 @@
 #include "ImageFiles.h"
 
+#ifdef _WIN32
+#include <process.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cctype>
@@ -14,6 +18,14 @@
 
 namespace imagefiles {
 namespace {
+
+long processId() {
+#ifdef _WIN32
+    return _getpid();
+#else
+    return static_cast<long>(::getpid());
+#endif
+}
 
 std::string lowerExtension(const std::string& path) {
     std::string ext = std::filesystem::path(path).extension().string();
@@ -72,7 +84,7 @@ void writeImage(const std::string& path, const vhost::Image& image) {
     // file system also fits with the temporary's additions.
     const std::string name = target.filename().string();
     const std::string temporary = (folder / ("." + name.substr(0, 160) + ".tmp-" +
-                                             std::to_string(::getpid()) + target.extension().string()))
+                                             std::to_string(processId()) + target.extension().string()))
                                       .string();
     try {
         if (format == ImageFormat::Exr)

@@ -1,8 +1,6 @@
 // render --plate FILE --mask FILE [--matte FILE] --out FILE [options]
 #include "RenderCommand.h"
 
-#include <unistd.h>
-
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
