@@ -5,14 +5,21 @@
 #include <string>
 
 // The process-wide plug-in log: one text file per effect, levels, size-based rotation.
+#if defined(__GNUC__) || defined(__clang__)
+#define VELMORA_PRINTF_FORMAT(formatIndex, firstArgument) \
+    __attribute__((format(printf, formatIndex, firstArgument)))
+#else
+#define VELMORA_PRINTF_FORMAT(formatIndex, firstArgument)
+#endif
+
 enum class LogLevel : int { Error = 0, Info = 1, Debug = 2 };
 
 class PluginLog {
-public:
+  public:
     static PluginLog& instance();
 
-    void write(LogLevel level, const char* format, ...) __attribute__((format(printf, 3, 4)));
-    void debug(const char* format, ...) __attribute__((format(printf, 2, 3)));
+    void write(LogLevel level, const char* format, ...) VELMORA_PRINTF_FORMAT(3, 4);
+    void debug(const char* format, ...) VELMORA_PRINTF_FORMAT(2, 3);
 
     void setLevel(LogLevel level);
     void setLevelFromText(const std::string& text);
@@ -28,7 +35,7 @@ public:
 
     ~PluginLog();
 
-private:
+  private:
     PluginLog();
     PluginLog(const PluginLog&) = delete;
     PluginLog& operator=(const PluginLog&) = delete;

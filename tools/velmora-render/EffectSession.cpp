@@ -23,8 +23,12 @@ EffectSession::EffectSession(const SessionOptions& options) {
     if (!options.backend.empty()) {
         if (options.backend != "cpu" && options.backend != "cuda")
             throw std::runtime_error("--backend '" + options.backend + "': expected cpu or cuda");
-        // Read by the plug-in once, when it picks its backend.
+            // Read by the plug-in once, when it picks its backend.
+#ifdef _WIN32
+        _putenv_s("VELMORA_BACKEND", options.backend.c_str());
+#else
         ::setenv("VELMORA_BACKEND", options.backend.c_str(), 1);
+#endif
     }
     host_ = std::make_unique<vhost::Host>(
         options.hostName.empty() ? vhost::HostIdentity() : vhost::HostIdentity::forName(options.hostName));
