@@ -144,6 +144,8 @@ const void* Host::fetchSuite(const char* name, int version) {
     if (n == kOfxTimeLineSuite && version == 1) suite = timeLineSuite();
     if (n == kOfxInteractSuite && version == 1) suite = interactSuite();
     if (n == kOfxDrawSuite && version == 1 && identity_.drawSuite) suite = drawSuite();
+    const auto& withheld = identity_.withheldSuites;
+    if (std::find(withheld.begin(), withheld.end(), n) != withheld.end()) suite = nullptr;
     records_.addSuiteRequest(SuiteRequest{n, version, suite != nullptr});
     return suite;
 }

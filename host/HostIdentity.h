@@ -29,6 +29,8 @@ struct HostIdentity {
     std::vector<std::string> unknownProperties;
     // Clips described by the plug-in that instances cannot fetch (as from a host that drops them).
     std::vector<std::string> unknownClips;
+    // Suites the host does not offer (as from a host without a multithread or message suite).
+    std::vector<std::string> withheldSuites;
     std::vector<std::string> contexts = {"OfxImageEffectContextFilter", "OfxImageEffectContextGeneral",
                                          "OfxImageEffectContextTransition", "OfxImageEffectContextGenerator"};
 
