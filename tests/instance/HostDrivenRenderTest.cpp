@@ -323,3 +323,58 @@ TEST(HostDrivenRender, HostWithoutMultithreadOrMessageSuite) {
     EXPECT_EQ(fx.render(0.0, bounds), kOfxStatOK);
     expectWritten(*out, bounds, "no suites");
 }
+
+// A connected clip whose image the host cannot deliver at the render time, and an empty output.
+TEST(HostDrivenRender, ImagesMissingAtTheRenderTime) {
+    TestFolders folders;
+    const OfxRectI bounds{0, 0, 16, 16};
+    {
+        auto live = openShipped();
+        vhost::Instance& fx = *live->instance;
+        fx.connectClipAt("Source", 5.0, plate(bounds));
+        fx.connectClip("Mask_Shape", disc(bounds, 8, 8, 4));
+        auto out = outputImage(bounds);
+        fx.connectClip("Output", out);
+        EXPECT_NE(fx.render(0.0, bounds), kOfxStatOK) << "no source image at time 0";
+        EXPECT_EQ(fx.render(5.0, bounds), kOfxStatOK);
+        expectWritten(*out, bounds, "source at its time");
+    }
+    {
+        auto live = openShipped();
+        vhost::Instance& fx = *live->instance;
+        fx.connectClip("Source", plate(bounds));
+        fx.connectClipAt("Mask_Shape", 5.0, disc(bounds, 8, 8, 4));
+        auto out = outputImage(bounds);
+        fx.connectClip("Output", out);
+        const OfxStatus status = fx.render(0.0, bounds);
+        if (status == kOfxStatOK) expectWritten(*out, bounds, "mask missing at time 0");
+        EXPECT_EQ(fx.outstandingImages(), 0);
+    }
+    {
+        auto live = openShipped();
+        vhost::Instance& fx = *live->instance;
+        fx.connectClip("Source", plate(bounds));
+        fx.connectClip("Output", std::make_shared<vhost::Image>(OfxRectI{3, 3, 3, 3}));
+        fx.render(0.0, OfxRectI{3, 3, 3, 3});
+        EXPECT_EQ(fx.outstandingImages(), 0);
+        fx.connectClip("Output", outputImage(bounds));
+        EXPECT_EQ(fx.render(0.0, bounds), kOfxStatOK) << "renders on after an empty output";
+    }
+}
+
+TEST(HostDrivenRender, MatteOfAnotherSizeInResolveGeneral) {
+    TestFolders folders;
+    const OfxRectI bounds{0, 0, 16, 16};
+    for (OfxRectI matte : {OfxRectI{0, 0, 4, 4}, OfxRectI{-20, -20, 60, 60}, OfxRectI{30, 30, 31, 31}}) {
+        auto live = openShipped("resolve", "general");
+        vhost::Instance& fx = *live->instance;
+        fx.setParam("_alpha_source", 2);
+        fx.connectClip("Source", plate(bounds));
+        fx.connectClip("Mask_Shape", disc(bounds, 8, 8, 4));
+        fx.connectClip("Matte", disc(matte, 2, 2, 2));
+        auto out = outputImage(bounds);
+        fx.connectClip("Output", out);
+        EXPECT_EQ(fx.render(0.0, bounds), kOfxStatOK);
+        expectWritten(*out, bounds, "matte");
+    }
+}
