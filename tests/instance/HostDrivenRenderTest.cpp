@@ -161,12 +161,15 @@ TEST(HostDrivenRender, OddScalesAndTimes) {
         {"half scale", {0.5, 0.5}, 0.0},   {"scale 0.3", {0.3, 0.3}, 0.0},
         {"scale 1e-6", {1e-6, 1e-6}, 0.0}, {"uneven scale", {1.0, 0.25}, 0.0},
         {"negative time", {1, 1}, -3.0},   {"fractional time", {1, 1}, 2.25},
+        {"far future", {1, 1}, 1e9},       {"far past", {1, 1}, -1e9},
     };
     const OfxRectI bounds{0, 0, 20, 16};
     for (const Case& c : cases) {
         auto live = openShipped();
         vhost::Instance& fx = *live->instance;
-        fx.setParam("blur_amount", 30.0);
+        // Animated, so that the time picks the value.
+        fx.setParamAtTime("blur_amount", 0.0, 4.0);
+        fx.setParamAtTime("blur_amount", 10.0, 30.0);
         fx.setParam("mask_grow", 4.0);
         fx.setParam("mask_blur", 3.0);
         fx.setParam("grain_enable", true);
