@@ -216,6 +216,47 @@ void RenderEngine::prepareProcessBuffers(int width, int height, int processCount
                processCount);
 }
 
+// The kernels sample every input over the output's size, so an input whose bounds differ (a
+// mask cropped to its object, a plate with overscan) is placed by its pixel coordinates on the
+// output's grid, transparent where it has no pixels, instead of being stretched over the output.
+ImagePlane RenderEngine::onOutputGrid(const PerRender& render, const std::string& name,
+                                      const ImagePlane& plane) {
+    const ImagePlane& o = render.output;
+    if (plane.x1 == o.x1 && plane.y1 == o.y1 && plane.x2 == o.x2 && plane.y2 == o.y2) {
+        alignedInputs_.erase(name);
+        return plane;
+    }
+    std::vector<float>& aligned = alignedInputs_[name];
+    aligned.assign(static_cast<std::size_t>(render.width) * render.height * 4, 0.0f);
+    const int x1 = std::max(plane.x1, o.x1), x2 = std::min(plane.x2, o.x2);
+    const int y1 = std::max(plane.y1, o.y1), y2 = std::min(plane.y2, o.y2);
+    if (x2 > x1 && y2 > y1) {
+        const GpuMemcpyKind kind = queryMemoryType(gpu_, plane.data) == GpuMemoryTypeDevice
+                                       ? GpuMemcpyDeviceToHost
+                                       : GpuMemcpyHostToHost;
+        const auto* from = static_cast<const unsigned char*>(plane.data) +
+                           static_cast<std::ptrdiff_t>(y1 - plane.y1) * plane.rowBytes +
+                           static_cast<std::ptrdiff_t>(x1 - plane.x1) * 16;
+        float* to = aligned.data() + (static_cast<std::size_t>(y1 - o.y1) * render.width + (x1 - o.x1)) * 4;
+        if (gpu_.memcpy2D(to, static_cast<std::size_t>(render.width) * 16, from,
+                          static_cast<std::size_t>(plane.rowBytes), static_cast<std::size_t>(x2 - x1) * 16,
+                          static_cast<std::size_t>(y2 - y1), kind) != GpuErr::Success) {
+            gpu_.getLastError();
+            VLOG_ERROR("Failed to place the '%s' image on the output's pixel grid", name.c_str());
+        }
+    }
+    VLOG_DEBUG("Placed '%s' (%d,%d)-(%d,%d) on the output grid (%d,%d)-(%d,%d)", name.c_str(), plane.x1,
+               plane.y1, plane.x2, plane.y2, o.x1, o.y1, o.x2, o.y2);
+    ImagePlane placed = plane;
+    placed.data = aligned.data();
+    placed.x1 = o.x1;
+    placed.y1 = o.y1;
+    placed.x2 = o.x2;
+    placed.y2 = o.y2;
+    placed.rowBytes = render.width * 16;
+    return placed;
+}
+
 void RenderEngine::fetchInputs(PerRender& render) {
     const double time = render.request.time;
     if (definition_.isTransition()) {
@@ -226,12 +267,13 @@ void RenderEngine::fetchInputs(PerRender& render) {
             render.connectionStatus[name] = true;
             std::unique_ptr<RenderImage> image = host_.fetchImage(name, time);
             if (!image) continue;
-            const ImagePlane plane = image->plane();
+            const ImagePlane fetched = image->plane();
             render.owned[name] = std::move(image);
-            if (!validPlane(plane)) {
-                VLOG_ERROR("Unusable image for '%s' (%s)", name, describePlane(plane).c_str());
+            if (!validPlane(fetched)) {
+                VLOG_ERROR("Unusable image for '%s' (%s)", name, describePlane(fetched).c_str());
                 continue;
             }
+            const ImagePlane plane = onOutputGrid(render, name, fetched);
             render.images[name] = plane;
             (std::strcmp(name, "SourceFrom") == 0 ? from : to) = plane;
             if (!render.haveSource) {
@@ -287,6 +329,7 @@ void RenderEngine::fetchInputs(PerRender& render) {
             continue;
         }
         render.owned[name] = std::move(image);
+        plane = onOutputGrid(render, name, plane);
         render.images[name] = plane;
         if (!render.haveSource) {
             render.haveSource = true;
@@ -309,13 +352,14 @@ void RenderEngine::fetchMatte(PerRender& render) {
     if (usesMatte && alpha_.matteConnected) {
         if (!host_.hasClip("Matte") || !host_.isClipConnected("Matte")) return;
         std::unique_ptr<RenderImage> image = host_.fetchImage("Matte", render.request.time);
-        const ImagePlane plane = image ? image->plane() : ImagePlane();
+        ImagePlane plane = image ? image->plane() : ImagePlane();
         if (!image || !validPlane(plane)) {
             VLOG_DEBUG("fetchImage returned NULL for 'Matte' at time %f — skipping injection this frame",
                        render.request.time);
             return;
         }
         render.owned["Matte"] = std::move(image);
+        plane = onOutputGrid(render, "Matte", plane);
         render.images["Matte"] = plane;
         const GpuTextureObject texture = textures_.refreshTexture("Matte", plane.width(), plane.height(),
                                                                   plane.data, plane.rowBytes, true);

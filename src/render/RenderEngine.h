@@ -61,6 +61,7 @@ class RenderEngine {
     void releaseProcessBuffers();
     void fetchInputs(PerRender& render);
     void fetchMatte(PerRender& render);
+    ImagePlane onOutputGrid(const PerRender& render, const std::string& name, const ImagePlane& plane);
     void applyFinalProcessing(PerRender& render);
     int executionCount(const std::string& text, double time, bool logDynamic);
     GpuStream effectiveStream(const RenderRequest& request) const;
@@ -98,6 +99,8 @@ class RenderEngine {
     AudioMonitorRecord monitorRecord_;
 
     AlphaMatteSettings alpha_;
+    // Inputs whose bounds differ from the output's, laid out on the output's pixel grid.
+    std::map<std::string, std::vector<float>> alignedInputs_;
     bool auxRoutingActive_ = false;
     int auxSourceIndex_ = 0;
     MatteInjectionState injection_;
