@@ -87,6 +87,22 @@ TEST_F(RenderEngineTest, DefaultsKeepThePlateOutsideTheMaskAndFillTheHoleFromIts
     EXPECT_EQ(engine.pipelineBufferCount(), 3u);
 }
 
+// A mask handed over cropped to its object lines up by its pixel coordinates, render after render,
+// and a full-frame mask afterwards is read as itself again.
+TEST_F(RenderEngineTest, AMaskCroppedToItsObjectLinesUpWithThePlate) {
+    const TestImage full = render();
+    TestImage cropped(16, 12, 0, 16, 10);
+    paintMask(cropped, 2, 2, 14, 10);
+    host.connect("Mask_Shape", &cropped);
+    for (int round = 0; round < 2; ++round) {
+        const TestImage out = render();
+        EXPECT_EQ(std::memcmp(out.storage.data(), full.storage.data(), full.storage.size() * 4), 0) << round;
+    }
+    host.connect("Mask_Shape", &mask);
+    const TestImage again = render();
+    EXPECT_EQ(std::memcmp(again.storage.data(), full.storage.data(), full.storage.size() * 4), 0);
+}
+
 TEST_F(RenderEngineTest, HighlightUnfilledMarksAHoleTooLargeForTheAmount) {
     paintMask(mask, 4, 4, 44, 28);
     host.set("show_unfilled", ParameterValue(true));
