@@ -116,6 +116,7 @@ TEST(HostDrivenRender, ImageGeometryHostsHandOver) {
         {"source larger than the output", {-10, -10, 40, 40}, 0, square, square, 0, square},
         {"padded rows", square, 24 * 16 + 48, square, square, 24 * 16 + 32, square},
         {"rows top first", square, -24 * 16, square, square, -(24 * 16 + 16), square},
+        {"overscan plate stored top first", {-10, -10, 40, 40}, -50 * 16, square, square, -24 * 16, square},
         {"zero-size window", square, 0, square, square, 0, {5, 5, 5, 5}},
     };
     for (const Case& c : cases) {
