@@ -125,6 +125,23 @@ __device__ __forceinline__ float gaussianTap(float k, float s) {
 
 #define VELMORA_MIN_TAP_WEIGHT 0.0001f
 
+// Below this blurred weight a pixel of the fill is unfilled: the blur reached too little plate.
+#define VELMORA_MIN_FILL_WEIGHT 0.0001f
+
+// The fill of one pixel from its blurred weighted colour `d` (weight in w): colour over weight,
+// or, where unfilled, the plate `p` (tinted red when unfilled areas are highlighted).
+__device__ __forceinline__ float4 dividedFill(float4 d, float4 p, bool highlight) {
+    if (d.w < VELMORA_MIN_FILL_WEIGHT) {
+        if (highlight) {
+            p.x = p.x + 0.5f * (1.0f - p.x);
+            p.y = 0.5f * p.y;
+            p.z = 0.5f * p.z;
+        }
+        return f4(p.x, p.y, p.z, d.w);
+    }
+    return f4(d.x / d.w, d.y / d.w, d.z / d.w, d.w);
+}
+
 __device__ __forceinline__ void writePixel(unsigned long long surface, const PixelSite& site, float4 value) {
     surf2Dwrite(value, (cudaSurfaceObject_t)surface, site.x * 16, site.y);
 }

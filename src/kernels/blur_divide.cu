@@ -89,16 +89,9 @@ __device__ float4 blurDividePixel(const PixelSite& site, const SystemParameters&
                 }
                 d = total > 0.0f ? f4Scale(sum, 1.0f / total) : sum;
             }
-            if (d.w < 0.0001f) {
-                float4 p = readTexture(plate, u, v);
-                if (params.bools[0] != 0) {
-                    p.x = p.x + 0.5f * (1.0f - p.x);
-                    p.y = 0.5f * p.y;
-                    p.z = 0.5f * p.z;
-                }
-                return f4(p.x, p.y, p.z, d.w);
-            }
-            return f4(d.x / d.w, d.y / d.w, d.z / d.w, d.w);
+            // The plate is read only where the pixel is unfilled.
+            const float4 p = d.w < VELMORA_MIN_FILL_WEIGHT ? readTexture(plate, u, v) : f4Zero();
+            return dividedFill(d, p, params.bools[0] != 0);
         }
     }
 }

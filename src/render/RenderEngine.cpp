@@ -216,6 +216,31 @@ void RenderEngine::prepareProcessBuffers(int width, int height, int processCount
                processCount);
 }
 
+// Lays `plane` out on the output's pixel grid in `aligned` (tightly packed rows, transparent
+// where the plane has no pixels). False when the copy failed; `aligned` is then transparent.
+bool RenderEngine::copyOntoOutputGrid(const PerRender& render, const ImagePlane& plane,
+                                      std::vector<float>& aligned) {
+    const ImagePlane& o = render.output;
+    aligned.assign(static_cast<std::size_t>(render.width) * render.height * 4, 0.0f);
+    const int x1 = std::max(plane.x1, o.x1), x2 = std::min(plane.x2, o.x2);
+    const int y1 = std::max(plane.y1, o.y1), y2 = std::min(plane.y2, o.y2);
+    if (x2 <= x1 || y2 <= y1) return true;
+    const GpuMemcpyKind kind = queryMemoryType(gpu_, plane.data) == GpuMemoryTypeDevice
+                                   ? GpuMemcpyDeviceToHost
+                                   : GpuMemcpyHostToHost;
+    const auto* from = static_cast<const unsigned char*>(plane.data) +
+                       static_cast<std::ptrdiff_t>(y1 - plane.y1) * plane.rowBytes +
+                       static_cast<std::ptrdiff_t>(x1 - plane.x1) * 16;
+    float* to = aligned.data() + (static_cast<std::size_t>(y1 - o.y1) * render.width + (x1 - o.x1)) * 4;
+    if (gpu_.memcpy2D(to, static_cast<std::size_t>(render.width) * 16, from,
+                      static_cast<std::size_t>(plane.rowBytes), static_cast<std::size_t>(x2 - x1) * 16,
+                      static_cast<std::size_t>(y2 - y1), kind) == GpuErr::Success)
+        return true;
+    gpu_.getLastError();
+    std::fill(aligned.begin(), aligned.end(), 0.0f);
+    return false;
+}
+
 // The kernels sample every input over the output's size, so an input whose bounds differ (a
 // mask cropped to its object, a plate with overscan) is placed by its pixel coordinates on the
 // output's grid, transparent where it has no pixels, instead of being stretched over the output.
@@ -227,24 +252,8 @@ ImagePlane RenderEngine::onOutputGrid(const PerRender& render, const std::string
         return plane;
     }
     std::vector<float>& aligned = alignedInputs_[name];
-    aligned.assign(static_cast<std::size_t>(render.width) * render.height * 4, 0.0f);
-    const int x1 = std::max(plane.x1, o.x1), x2 = std::min(plane.x2, o.x2);
-    const int y1 = std::max(plane.y1, o.y1), y2 = std::min(plane.y2, o.y2);
-    if (x2 > x1 && y2 > y1) {
-        const GpuMemcpyKind kind = queryMemoryType(gpu_, plane.data) == GpuMemoryTypeDevice
-                                       ? GpuMemcpyDeviceToHost
-                                       : GpuMemcpyHostToHost;
-        const auto* from = static_cast<const unsigned char*>(plane.data) +
-                           static_cast<std::ptrdiff_t>(y1 - plane.y1) * plane.rowBytes +
-                           static_cast<std::ptrdiff_t>(x1 - plane.x1) * 16;
-        float* to = aligned.data() + (static_cast<std::size_t>(y1 - o.y1) * render.width + (x1 - o.x1)) * 4;
-        if (gpu_.memcpy2D(to, static_cast<std::size_t>(render.width) * 16, from,
-                          static_cast<std::size_t>(plane.rowBytes), static_cast<std::size_t>(x2 - x1) * 16,
-                          static_cast<std::size_t>(y2 - y1), kind) != GpuErr::Success) {
-            gpu_.getLastError();
-            VLOG_ERROR("Failed to place the '%s' image on the output's pixel grid", name.c_str());
-        }
-    }
+    if (!copyOntoOutputGrid(render, plane, aligned))
+        VLOG_ERROR("Failed to place the '%s' image on the output's pixel grid", name.c_str());
     VLOG_DEBUG("Placed '%s' (%d,%d)-(%d,%d) on the output grid (%d,%d)-(%d,%d)", name.c_str(), plane.x1,
                plane.y1, plane.x2, plane.y2, o.x1, o.y1, o.x2, o.y2);
     ImagePlane placed = plane;
@@ -496,26 +505,8 @@ void RenderEngine::applyFinalProcessing(PerRender& render) {
         if (sameGrid) {
             sourcePixels = s.data;
         } else {
-            aligned.assign(static_cast<std::size_t>(render.width) * render.height * 4, 0.0f);
-            const int x1 = std::max(s.x1, o.x1), x2 = std::min(s.x2, o.x2);
-            const int y1 = std::max(s.y1, o.y1), y2 = std::min(s.y2, o.y2);
-            if (x2 > x1 && y2 > y1) {
-                const GpuMemcpyKind kind = queryMemoryType(gpu_, s.data) == GpuMemoryTypeDevice
-                                               ? GpuMemcpyDeviceToHost
-                                               : GpuMemcpyHostToHost;
-                const auto* from = static_cast<const unsigned char*>(s.data) +
-                                   static_cast<std::ptrdiff_t>(y1 - s.y1) * s.rowBytes +
-                                   static_cast<std::ptrdiff_t>(x1 - s.x1) * 16;
-                float* to =
-                    aligned.data() + (static_cast<std::size_t>(y1 - o.y1) * render.width + (x1 - o.x1)) * 4;
-                if (gpu_.memcpy2D(to, static_cast<std::size_t>(render.width) * 16, from,
-                                  static_cast<std::size_t>(s.rowBytes),
-                                  static_cast<std::size_t>(x2 - x1) * 16, static_cast<std::size_t>(y2 - y1),
-                                  kind) != GpuErr::Success) {
-                    gpu_.getLastError();
-                    VLOG_ERROR("Failed to read the source image for the blend");
-                }
-            }
+            if (!copyOntoOutputGrid(render, s, aligned))
+                VLOG_ERROR("Failed to read the source image for the blend");
             sourcePixels = aligned.data();
             sourceRowBytes = render.width * 16;
         }

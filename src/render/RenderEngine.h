@@ -62,6 +62,7 @@ class RenderEngine {
     void fetchInputs(PerRender& render);
     void fetchMatte(PerRender& render);
     ImagePlane onOutputGrid(const PerRender& render, const std::string& name, const ImagePlane& plane);
+    bool copyOntoOutputGrid(const PerRender& render, const ImagePlane& plane, std::vector<float>& aligned);
     void applyFinalProcessing(PerRender& render);
     int executionCount(const std::string& text, double time, bool logDynamic);
     GpuStream effectiveStream(const RenderRequest& request) const;

@@ -6,6 +6,7 @@
 
 #include "gpu/ThreadPool.h"
 #include "kernels/KernelDevice.h"
+#include "kernels/cpu/DividedFill.h"
 #include "kernels/cpu/GaussianTaps.h"
 
 // Every coordinate is computed with the per-pixel kernel's operations in its order; only where it
@@ -214,18 +215,7 @@ void directionalDivide(const BlurDivideImages& im, const AnimatedParameters& par
                     }
                     for (int c = 0; c < 4; ++c) d[c] = divide ? sum[c] * scale : sum[c];
                 }
-                float* o = dst + 4 * x;
-                if (d[3] < 0.0001f) {
-                    float r = plateRow[4 * x], g = plateRow[4 * x + 1], b = plateRow[4 * x + 2];
-                    if (highlight) {
-                        r = r + 0.5f * (1.0f - r);
-                        g = 0.5f * g;
-                        b = 0.5f * b;
-                    }
-                    o[0] = r, o[1] = g, o[2] = b, o[3] = d[3];
-                } else {
-                    o[0] = d[0] / d[3], o[1] = d[1] / d[3], o[2] = d[2] / d[3], o[3] = d[3];
-                }
+                writeDividedFill(d, plateRow + 4 * x, highlight, dst + 4 * x);
             }
         }
     });

@@ -9,6 +9,7 @@
 #include "kernels/KernelDevice.h"
 #include "kernels/cpu/BlurDivideRows.h"
 #include "kernels/cpu/CompositeRows.h"
+#include "kernels/cpu/DividedFill.h"
 #include "kernels/cpu/GaussianTaps.h"
 #include "kernels/cpu/MaskPrepRows.h"
 #include "kernels/cpu/PostBlurRows.h"
@@ -301,19 +302,7 @@ bool blurDivide(const KernelLaunchArgs& a) {
         const float* p = plate.row(y);
         float* dst = out.row(y);
         for (int x = 0; x < sys.width; ++x) {
-            const float* d = w + 4 * x;
-            float* o = dst + 4 * x;
-            if (d[3] < 0.0001f) {
-                float r = p[4 * x], g = p[4 * x + 1], b = p[4 * x + 2];
-                if (highlight) {
-                    r = r + 0.5f * (1.0f - r);
-                    g = 0.5f * g;
-                    b = 0.5f * b;
-                }
-                o[0] = r, o[1] = g, o[2] = b, o[3] = d[3];
-            } else {
-                o[0] = d[0] / d[3], o[1] = d[1] / d[3], o[2] = d[2] / d[3], o[3] = d[3];
-            }
+            writeDividedFill(w + 4 * x, p + 4 * x, highlight, dst + 4 * x);
         }
     });
     return true;

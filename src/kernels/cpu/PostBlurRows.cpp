@@ -5,6 +5,7 @@
 
 #include "gpu/ThreadPool.h"
 #include "kernels/KernelDevice.h"
+#include "kernels/PostBlurSettings.h"
 
 // The kernel's tap loops and sums, in its order, with the weights, the line's steps and the read
 // coordinates of the fixed axis computed once per pass or per row instead of once per tap.
@@ -14,11 +15,10 @@ namespace cpu_fast {
 namespace {
 
 using host_impl::edgeCoord;
-using host_impl::finiteOr;
 using host_impl::gaussianTap;
-using host_impl::tapRadius;
+using host_impl::postBlurSettings;
+using host_impl::PostBlurSettings;
 
-constexpr int kMaxPostBlurRadius = 100;
 // Pixels per chunk that shares reads or reads tap by tap.
 constexpr int kChunkPixels = 128;
 // Beyond this many taps in the row the check for shared reads costs more than it saves.
@@ -33,51 +33,36 @@ constexpr double kMaxBandReads = 524288.0;
 
 void postBlurRows(const PostBlurImages& im, const SystemParameters& sys, const AnimatedParameters& params) {
     const int W = im.width, H = im.height;
-    const float amount = finiteOr(params.floats[6], 0.0f);
-    const float dirAmount = finiteOr(params.floats[7], 0.0f);
-    const bool gaussian = amount >= 0.5f;
-    const bool directional = dirAmount >= 0.5f;
-    const bool reflect = params.bools[4] != 0;
-    const float sigma = fmaxf(amount / 3.0f, 0.001f);
-    int radius = tapRadius(amount);
-    if (radius < 1) radius = 1;
-    if (radius > kMaxPostBlurRadius) radius = kMaxPostBlurRadius;
-    const float h = dirAmount / 2.0f;
-    const int dirRadius = tapRadius(h) < 1 ? 1 : tapRadius(h);
-    const float dirSigma = fmaxf(h / 3.0f, 0.001f);
-    const float bias = h * finiteOr(params.floats[9], 0.0f);
-    const float theta = finiteOr(params.floats[8], 0.0f) * 3.14159265358979f / 180.0f;
     const float du = 1.0f / (float)W, dv = 1.0f / (float)H;
-    const float cd = du * cosf(theta), sd = dv * sinf(theta);
+    const PostBlurSettings ps = postBlurSettings(params, sys.currentExecution, du, dv);
     const bool alongX = sys.currentExecution == 0;
-    const float axisU = alongX ? du : 0.0f, axisV = alongX ? 0.0f : dv;
 
     // Taps along the axis (k) and along the line (j) that carry weight, and the total.
     std::vector<int> axisOffsets;
     std::vector<float> axisSteps, axisWeights, lineWeights, lineU, lineV;
-    const int axisFrom = gaussian ? -radius : 0, axisTo = gaussian ? radius : 0;
+    const int axisFrom = ps.gaussian ? -ps.radius : 0, axisTo = ps.gaussian ? ps.radius : 0;
     for (int k = axisFrom; k <= axisTo; ++k) {
-        const float wk = gaussian ? gaussianTap((float)k, sigma) : 1.0f;
+        const float wk = ps.gaussian ? gaussianTap((float)k, ps.sigma) : 1.0f;
         if (wk < VELMORA_MIN_TAP_WEIGHT) continue;
         axisOffsets.push_back(k);
         axisSteps.push_back((float)k);
         axisWeights.push_back(wk);
     }
-    const int dirFrom = directional ? -dirRadius : 0, dirTo = directional ? dirRadius : 0;
+    const int dirFrom = ps.directional ? -ps.dirRadius : 0, dirTo = ps.directional ? ps.dirRadius : 0;
     for (int j = dirFrom; j <= dirTo; ++j) {
-        const float wj = directional ? gaussianTap((float)j, dirSigma) : 1.0f;
-        if (directional && wj < VELMORA_MIN_TAP_WEIGHT) continue;
-        const float s = (float)j + bias;
+        const float wj = ps.directional ? gaussianTap((float)j, ps.dirSigma) : 1.0f;
+        if (ps.directional && wj < VELMORA_MIN_TAP_WEIGHT) continue;
+        const float s = (float)j + ps.bias;
         lineWeights.push_back(wj);
-        lineU.push_back(s * cd);
-        lineV.push_back(s * sd);
+        lineU.push_back(s * ps.cd);
+        lineV.push_back(s * ps.sd);
     }
     const size_t K = axisSteps.size(), J = lineWeights.size();
     std::vector<float> weights(K * J);
     float total = 0.0f;
     for (size_t k = 0; k < K; ++k) {
         for (size_t j = 0; j < J; ++j) {
-            const float w = directional ? axisWeights[k] * lineWeights[j] : axisWeights[k];
+            const float w = ps.directional ? axisWeights[k] * lineWeights[j] : axisWeights[k];
             weights[k * J + j] = w;
             total += w;
         }
@@ -88,14 +73,14 @@ void postBlurRows(const PostBlurImages& im, const SystemParameters& sys, const A
     // The axis the blur does not run along reads the same coordinate for every k: along x the
     // rows of the line's taps depend on the row only, along y their columns on the column only.
     auto lineCoordinate = [&](float base, size_t j, bool u) {
-        return directional ? base + (u ? lineU[j] : lineV[j]) : base;
+        return ps.directional ? base + (u ? lineU[j] : lineV[j]) : base;
     };
     std::vector<AxisTap> columnTable(alongX ? 0u : static_cast<size_t>(W) * J);
     for (int x = 0; x < W && !alongX; ++x) {
         const float baseU = texelCentre(x, W);
         for (size_t j = 0; j < J; ++j)
             columnTable[static_cast<size_t>(x) * J + j] =
-                axisTap(edgeCoord(lineCoordinate(baseU, j, true), reflect), W);
+                axisTap(edgeCoord(lineCoordinate(baseU, j, true), ps.reflect), W);
     }
 
     // Along x, tap (k, j) of pixel x mostly reads the same columns as every other pair with x + k
@@ -116,10 +101,10 @@ void postBlurRows(const PostBlurImages& im, const SystemParameters& sys, const A
         for (int x = 0; x < W; ++x) {
             const float u = texelCentre(x, W);
             for (size_t k = 0; k < K; ++k) {
-                const float baseU = u + axisSteps[k] * axisU;
+                const float baseU = u + axisSteps[k] * ps.axisU;
                 const size_t key = static_cast<size_t>(x + axisOffsets[k] + reach) * J;
                 for (size_t j = 0; j < J; ++j) {
-                    const AxisTap tap = axisTap(edgeCoord(lineCoordinate(baseU, j, true), reflect), W);
+                    const AxisTap tap = axisTap(edgeCoord(lineCoordinate(baseU, j, true), ps.reflect), W);
                     if (!known[key + j]) {
                         shared[key + j] = tap;
                         known[key + j] = 1;
@@ -147,10 +132,10 @@ void postBlurRows(const PostBlurImages& im, const SystemParameters& sys, const A
         for (int y = 0; y < H; ++y) {
             const float v = texelCentre(y, H);
             for (size_t k = 0; k < K; ++k) {
-                const float baseV = v + axisSteps[k] * axisV;
+                const float baseV = v + axisSteps[k] * ps.axisV;
                 const size_t key = static_cast<size_t>(y + axisOffsets[k] + reachY) * J;
                 for (size_t j = 0; j < J; ++j) {
-                    const AxisTap tap = axisTap(edgeCoord(lineCoordinate(baseV, j, false), reflect), H);
+                    const AxisTap tap = axisTap(edgeCoord(lineCoordinate(baseV, j, false), ps.reflect), H);
                     if (!knownRows[key + j]) {
                         sharedRows[key + j] = tap;
                         knownRows[key + j] = 1;
@@ -240,7 +225,7 @@ void postBlurRows(const PostBlurImages& im, const SystemParameters& sys, const A
             if (alongX && rowTable.empty()) {
                 rowTable.resize(J);
                 for (size_t j = 0; j < J; ++j)
-                    rowTable[j] = axisTap(edgeCoord(lineCoordinate(v, j, false), reflect), H);
+                    rowTable[j] = axisTap(edgeCoord(lineCoordinate(v, j, false), ps.reflect), H);
                 if (share) {
                     int last = x;
                     for (int i = x; i < W; ++i)
@@ -260,9 +245,10 @@ void postBlurRows(const PostBlurImages& im, const SystemParameters& sys, const A
                 // Along y the rows of tap (k, j) depend on the row only.
                 rowTable.resize(K * J);
                 for (size_t k = 0; k < K; ++k) {
-                    const float baseV = v + axisSteps[k] * axisV;
+                    const float baseV = v + axisSteps[k] * ps.axisV;
                     for (size_t j = 0; j < J; ++j)
-                        rowTable[k * J + j] = axisTap(edgeCoord(lineCoordinate(baseV, j, false), reflect), H);
+                        rowTable[k * J + j] =
+                            axisTap(edgeCoord(lineCoordinate(baseV, j, false), ps.reflect), H);
                 }
             }
             if (share && regular[static_cast<size_t>(x / kChunkPixels)]) {
@@ -279,13 +265,13 @@ void postBlurRows(const PostBlurImages& im, const SystemParameters& sys, const A
             const float u = texelCentre(x, W);
             float sum[4] = {0.0f, 0.0f, 0.0f, 0.0f};
             for (size_t k = 0; k < K; ++k) {
-                const float baseU = u + axisSteps[k] * axisU;
+                const float baseU = u + axisSteps[k] * ps.axisU;
                 const float* w = &weights[k * J];
                 for (size_t j = 0; j < J; ++j) {
                     float p[4];
                     if (alongX) {
                         bilinearRead(im.working,
-                                     axisTap(edgeCoord(lineCoordinate(baseU, j, true), reflect), W),
+                                     axisTap(edgeCoord(lineCoordinate(baseU, j, true), ps.reflect), W),
                                      rowTable[j], p);
                     } else {
                         bilinearRead(im.working, columnTable[static_cast<size_t>(x) * J + j],
