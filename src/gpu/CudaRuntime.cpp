@@ -323,6 +323,16 @@ class CudaRuntime final : public GpuRuntime {
     }
     GpuError streamDestroy(GpuStream stream) override { return err(cudaStreamDestroy(toCuda(stream))); }
     GpuError deviceSynchronize() override { return err(cudaDeviceSynchronize()); }
+    GpuError texturePitchAlignment(std::size_t* bytes) override {
+        if (!bytes) return err(cudaErrorInvalidValue);
+        int device = 0;
+        cudaError_t e = cudaGetDevice(&device);
+        int value = 0;
+        if (e == cudaSuccess) e = cudaDeviceGetAttribute(&value, cudaDevAttrTexturePitchAlignment, device);
+        if (e == cudaSuccess && value <= 0) e = cudaErrorInvalidValue;
+        *bytes = e == cudaSuccess ? static_cast<std::size_t>(value) : 0;
+        return err(e);
+    }
 
     GpuError getLastError() override { return err(cudaGetLastError()); }
     GpuError peekAtLastError() override { return err(cudaPeekAtLastError()); }

@@ -76,6 +76,10 @@ class GpuRuntime {
     virtual GpuError streamDestroy(GpuStream stream) = 0;
     virtual GpuError deviceSynchronize() = 0;
 
+    // The alignment in bytes that the row pitch (and base address) of a pitch2D texture must have
+    // on the current device (CUDA's texturePitchAlignment attribute).
+    virtual GpuError texturePitchAlignment(std::size_t* bytes) = 0;
+
     // The calling thread's pending error: getLastError returns and clears it, peek only returns it.
     virtual GpuError getLastError() = 0;
     virtual GpuError peekAtLastError() = 0;

@@ -682,6 +682,12 @@ GpuError HostRuntime::deviceSynchronize() {
     return fail(fault);
 }
 
+GpuError HostRuntime::texturePitchAlignment(std::size_t* bytes) {
+    if (!bytes) return fail(GpuErr::InvalidValue);
+    *bytes = kPitchAlignment;
+    return GpuErr::Success;
+}
+
 void HostRuntime::recordLaunchFault(GpuStream stream, GpuError error) {
     if (error == GpuErr::Success) return;
     {

@@ -74,6 +74,7 @@ class HostRuntime final : public GpuRuntime {
     GpuError streamSynchronize(GpuStream stream) override;
     GpuError streamDestroy(GpuStream stream) override;
     GpuError deviceSynchronize() override;
+    GpuError texturePitchAlignment(std::size_t* bytes) override;
 
     GpuError getLastError() override;
     GpuError peekAtLastError() override;

@@ -43,7 +43,8 @@ RenderBufferManager* BufferPool::acquireManager(const void* dstImgBuffer, int wi
         return hit->second.manager.get();
     }
 
-    const PoolCapacity c = computePoolCapacity(width, height, pipelineBuffers, matteInjection);
+    PoolCapacity c = computePoolCapacity(width, height, pipelineBuffers, matteInjection);
+    if (capacityLimit_ != 0 && c.capacity > capacityLimit_) c.capacity = capacityLimit_;
     if (!capacityLogged.exchange(true)) {
         VLOG_INFO(
             "💾 Pool capacity: %zu entries (entry=%zuMB: ping-pong=%zuMB + %zu×pipeline=%zuMB + "
@@ -92,6 +93,11 @@ void BufferPool::clear() {
     std::lock_guard<std::mutex> lock(mutex_);
     if (!entries_.empty()) VLOG_DEBUG("Cleaning up cached RenderBufferManager");
     entries_.clear();
+}
+
+void BufferPool::limitCapacity(std::size_t entries) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    capacityLimit_ = entries;
 }
 
 std::size_t BufferPool::size() const {

@@ -40,6 +40,10 @@ class BufferPool {
     void flushPool(const RenderBufferManager* keep);
     void clear();
 
+    // At most `entries` managers, whatever the budget allows (0 lifts the limit): small frames
+    // always fit four, so a limit is how a host cycling among more buffers is shown at two.
+    void limitCapacity(std::size_t entries);
+
     std::size_t size() const;
     bool contains(const void* dstImgBuffer) const;
 
@@ -53,4 +57,5 @@ class BufferPool {
     mutable std::mutex mutex_;
     std::map<const void*, Entry> entries_;
     int counter_ = 0;
+    std::size_t capacityLimit_ = 0;
 };

@@ -103,19 +103,23 @@ void GenericProcessor::setFrameworkValues(bool hasBlend, double blend, double tr
 
 void GenericProcessor::process() {
     wroteDestination_ = false;
+    failure_.clear();
     if (!haveDstImg_) return;
     // Nothing to do when the render window does not lie inside the destination.
     if (haveRequest_) {
         const int* w = request_.renderWindow;
         const bool windowSet = w[2] > w[0] && w[3] > w[1];
-        if (windowSet && (w[0] < dstImg_.x1 || w[1] < dstImg_.y1 || w[2] > dstImg_.x2 || w[3] > dstImg_.y2))
+        if (windowSet && (w[0] < dstImg_.x1 || w[1] < dstImg_.y1 || w[2] > dstImg_.x2 || w[3] > dstImg_.y2)) {
+            failure_ = "the render window does not lie inside the output image";
             return;
+        }
     }
     if (openCLEnabled_) {
         processImagesOpenCL();
     } else if (cudaEnabled_) {
         processImagesCUDA();
     } else if (metalEnabled_) {
+        failure_ = "Metal kernels do not run in this plug-in";
         processImagesMetal();
     } else {
         multiThread();
@@ -124,6 +128,7 @@ void GenericProcessor::process() {
 
 void GenericProcessor::processImagesOpenCL() {
     VLOG_ERROR("OpenCL no longer supported - use CUDA or Metal");
+    failure_ = "OpenCL is not supported";
 }
 
 void GenericProcessor::multiThread() {
@@ -194,6 +199,7 @@ void GenericProcessor::processImagesCUDA() {
     }
     if (kernels.empty()) {
         VLOG_ERROR("No CUDA kernels defined");
+        failure_ = "no CUDA kernels defined";
         return;
     }
     int totalPasses = 0;
@@ -203,6 +209,7 @@ void GenericProcessor::processImagesCUDA() {
     if (totalPasses == 0) {
         // No pass would write the arrays: copying one out would hand over a stale image.
         VLOG_ERROR("No kernel passes to run (every kernel has 0 executions) - destination not written");
+        failure_ = "no kernel passes to run";
         return;
     }
 
@@ -234,7 +241,7 @@ void GenericProcessor::processImagesCUDA() {
                    static_cast<int>(attributes.type));
         VLOG_DEBUG("==========================");
     }
-    if (rowBytes != expectedRowBytes) {
+    if (rowBytes != expectedRowBytes && !(destination == outputBuffer_ && outputIsOwnBuffer_)) {
         // Kernels write surfaces; only the final copy touches the destination, and it honours the pitch.
         VLOG_ERROR("⚠️  ROW STRIDE MISMATCH DETECTED!");
         VLOG_ERROR("⚠️  Kernels assume tightly packed rows, but Resolve uses %d bytes padding per row",
@@ -244,16 +251,19 @@ void GenericProcessor::processImagesCUDA() {
     if (!destination || width <= 0 || height <= 0 || rowBytes < expectedRowBytes) {
         VLOG_ERROR("Invalid destination buffer for the pipeline (%p, %dx%d, %d row bytes)", destination,
                    width, height, rowBytes);
+        failure_ = "invalid destination buffer";
         return;
     }
 
     if (!bufferManager_) {
         VLOG_ERROR("No buffer manager provided to GenericProcessor!");
+        failure_ = "no render buffers";
         return;
     }
     if (!bufferManager_->initialize(width, height, stream_, destination, totalPasses)) {
         if (!poolFlush_) {
             VLOG_ERROR("Failed to initialize CUDA render buffers - aborting");
+            failure_ = "the render buffers could not be allocated";
             return;
         }
         VLOG_ERROR("CUDA buffer initialization failed (likely OOM) — attempting pool flush recovery");
@@ -262,6 +272,7 @@ void GenericProcessor::processImagesCUDA() {
             VLOG_ERROR(
                 "CUDA buffer initialization failed; pool flush recovery also failed — truly OOM, aborting "
                 "render");
+            failure_ = "the render buffers could not be allocated";
             return;
         }
         VLOG_INFO("Pool flush recovery succeeded — render proceeding");
@@ -380,9 +391,17 @@ void GenericProcessor::processImagesCUDA() {
                        sourcesMicros);
 
             const auto passStart = Clock::now();
-            runPass(stream_, system, pipeline, sources, parameters, kernel.file, input, output);
+            const bool ran =
+                runPass(stream_, system, pipeline, sources, parameters, kernel.file, input, output);
             VLOG_DEBUG("⏱️  %s (exec %d/%d) took: %lldms", kernel.file.c_str(), e + 1, kernel.executions,
                        elapsedMillis(passStart));
+            if (!ran) {
+                // Later passes would build on an image this one never wrote.
+                VLOG_ERROR("Pass %d/%d (%s) could not run - destination not written", pass + 1, totalPasses,
+                           kernel.file.c_str());
+                failure_ = "kernel pass " + std::to_string(pass + 1) + " (" + kernel.file + ") could not run";
+                return;
+            }
             ++pass;
         }
     }
@@ -391,6 +410,7 @@ void GenericProcessor::processImagesCUDA() {
         // The chain stopped part way: its arrays hold no finished image.
         VLOG_INFO("Render aborted by the host after %d of %d passes - destination not written", pass,
                   totalPasses);
+        failure_ = "aborted by the host";
         return;
     }
 
@@ -400,10 +420,11 @@ void GenericProcessor::processImagesCUDA() {
         wroteDestination_ = true;
     } else {
         VLOG_ERROR("Failed to copy final cudaArray to output buffer");
+        failure_ = "the final copy into the destination failed";
     }
 }
 
-void GenericProcessor::runPass(GpuStream stream, const SystemParameters& system,
+bool GenericProcessor::runPass(GpuStream stream, const SystemParameters& system,
                                const PipelineParameters& pipeline, const SourceConnections& sources,
                                const AnimatedParameters& parameters, const std::string& file,
                                GpuTextureObject input, GpuSurfaceObject output) {
@@ -414,7 +435,7 @@ void GenericProcessor::runPass(GpuStream stream, const SystemParameters& system,
     if (!function) {
         VLOG_ERROR("No multi-pass kernel function found for kernel: %s (effect: %s)", file.c_str(),
                    effectName_.c_str());
-        return;
+        return false;
     }
     try {
         VLOG_DEBUG("[TIMING] Kernel lookup: %lld μs", elapsedMicros(lookupStart));
@@ -430,17 +451,21 @@ void GenericProcessor::runPass(GpuStream stream, const SystemParameters& system,
             VLOG_ERROR("❌ CUDA kernel LAUNCH error (pass %d): %s", system.currentPass,
                        gpu_.getErrorString(launchError));
         }
+        bool ran = launchError == GpuErr::Success;
         const GpuError syncError = gpu_.streamSynchronize(stream);
         if (syncError != GpuErr::Success) {
             gpu_.getLastError();
             VLOG_ERROR("❌ CUDA kernel EXECUTION error (pass %d): %s", system.currentPass,
                        gpu_.getErrorString(syncError));
+            ran = false;
         } else {
             VLOG_DEBUG("✅ Kernel pass %d completed successfully", system.currentPass);
         }
+        return ran;
     } catch (const std::exception& error) {
         VLOG_ERROR("Exception in CUDA kernel pass: %s", error.what());
     } catch (...) {
         VLOG_ERROR("Unknown exception in CUDA kernel pass");
     }
+    return false;
 }

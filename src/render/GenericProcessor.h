@@ -46,9 +46,11 @@ class GenericProcessor {
     void setStream(GpuStream stream) { stream_ = stream; }
     void setBufferManager(RenderBufferManager* manager) { bufferManager_ = manager; }
     void setPoolFlush(PoolFlush flush) { poolFlush_ = std::move(flush); }
-    void setOutputBuffer(void* buffer, int rowBytes) {
+    // `ownBuffer`: one of the render engine's buffers, whose rows are padded on purpose.
+    void setOutputBuffer(void* buffer, int rowBytes, bool ownBuffer = false) {
         outputBuffer_ = buffer;
         outputRowBytes_ = rowBytes;
+        outputIsOwnBuffer_ = ownBuffer;
     }
     void setKernels(const std::vector<KernelDefinition>& kernels) { kernels_ = kernels; }
     void setExecution(int process, int processCount, int effectExecution, int effectExecutionCount,
@@ -63,8 +65,9 @@ class GenericProcessor {
 
     void process();
 
-    // Whether this run wrote its destination.
+    // Whether this run wrote its destination; when it did not, why (empty when nothing was asked).
     bool wroteDestination() const { return wroteDestination_; }
+    const std::string& failure() const { return failure_; }
 
     virtual void processImagesOpenCL();
     virtual void processImagesCUDA();
@@ -74,7 +77,8 @@ class GenericProcessor {
 
   private:
     void multiThread();
-    void runPass(GpuStream stream, const SystemParameters& system, const PipelineParameters& pipeline,
+    // False when the pass could not run (no kernel function, a launch or execution error).
+    bool runPass(GpuStream stream, const SystemParameters& system, const PipelineParameters& pipeline,
                  const SourceConnections& sources, const AnimatedParameters& parameters,
                  const std::string& file, GpuTextureObject input, GpuSurfaceObject output);
 
@@ -106,6 +110,7 @@ class GenericProcessor {
     PoolFlush poolFlush_;
     void* outputBuffer_ = nullptr;
     int outputRowBytes_ = 0;
+    bool outputIsOwnBuffer_ = false;
     std::vector<KernelDefinition> kernels_;
     int currentProcess_ = 0, totalProcesses_ = 1;
     int currentEffectExecution_ = 0, totalEffectExecutions_ = 1;
@@ -123,4 +128,5 @@ class GenericProcessor {
     MatteInjectionState localInjection_;
     const TextureManager* textureManager_ = nullptr;
     bool wroteDestination_ = false;
+    std::string failure_;
 };

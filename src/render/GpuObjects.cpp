@@ -51,6 +51,16 @@ GpuError createPitchTexture(GpuRuntime& gpu, void* pixels, int width, int height
     return gpu.createTextureObject(texture, resource, gpuStandardTextureDesc());
 }
 
+GpuError paddedRowPitch(GpuRuntime& gpu, int width, std::size_t* pitch) {
+    *pitch = 0;
+    std::size_t alignment = 0;
+    const GpuError error = gpu.texturePitchAlignment(&alignment);
+    if (error != GpuErr::Success) return error;
+    const std::size_t packed = static_cast<std::size_t>(width > 0 ? width : 0) * kBytesPerPixel;
+    *pitch = (packed + alignment - 1) / alignment * alignment;
+    return GpuErr::Success;
+}
+
 GpuError createArraySurface(GpuRuntime& gpu, GpuArray array, GpuSurfaceObject* surface) {
     GpuResourceDesc resource;
     resource.type = GpuResourceTypeArray;

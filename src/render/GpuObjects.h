@@ -23,6 +23,10 @@ GpuError createPitchTexture(GpuRuntime& gpu, void* pixels, int width, int height
 GpuError createArraySurface(GpuRuntime& gpu, GpuArray array, GpuSurfaceObject* surface);
 GpuError mallocFloat4Array(GpuRuntime& gpu, GpuArray* array, int width, int height, unsigned flags);
 
+// Row pitch of an engine buffer `width` pixels wide that a pitch2D texture views: the packed row
+// rounded up to the device's texture pitch alignment, which the runtime is asked for.
+GpuError paddedRowPitch(GpuRuntime& gpu, int width, std::size_t* pitch);
+
 // Frame size in bytes, computed without overflow.
 inline std::size_t frameBytes(int width, int height) {
     return static_cast<std::size_t>(width > 0 ? width : 0) *

@@ -96,6 +96,7 @@ void RenderEngine::releaseProcessBuffers() {
         VLOG_DEBUG("Released %zu cached pipeline CUDA linear buffers", pipelineOutputBuffers_.size());
         pipelineOutputBuffers_.clear();
     }
+    bufferPitch_ = 0;
     cachedWidth_ = cachedHeight_ = cachedProcessCount_ = 0;
 }
 
@@ -149,12 +150,11 @@ int RenderEngine::executionCount(const std::string& text, double time, bool logD
 }
 
 void RenderEngine::prepareProcessBuffers(int width, int height, int processCount) {
-    const std::size_t bytes = frameBytes(width, height);
-    const double totalMB = megabytes(bytes) * (processCount + 1);
     if (effectOutputBuffer_ && !pipelineOutputBuffers_.empty() && width == cachedWidth_ &&
         height == cachedHeight_ && processCount == cachedProcessCount_) {
         VLOG_DEBUG("Phase 3a.2: Reusing cached multi-pipeline buffers (CUDA, %d pipelines, %.2f MB)",
-                   processCount, totalMB);
+                   processCount,
+                   megabytes(bufferPitch_ * static_cast<std::size_t>(height)) * (processCount + 1));
         return;
     }
     if (effectOutputBuffer_ || !pipelineOutputBuffers_.empty()) {
@@ -166,9 +166,21 @@ void RenderEngine::prepareProcessBuffers(int width, int height, int processCount
         VLOG_DEBUG("Phase 3a.2: First allocation of multi-pipeline buffers (CUDA)");
     }
     releaseProcessBuffers();
+
+    // Pitch2D textures view these buffers, so their rows are padded to the device's texture
+    // pitch alignment (a packed row of an odd width is not a valid pitch).
+    std::size_t pitch = 0;
+    GpuError error = paddedRowPitch(gpu_, width, &pitch);
+    if (error != GpuErr::Success) {
+        gpu_.getLastError();
+        VLOG_ERROR("Phase 3a.2: Failed to read the device's texture pitch alignment: %s",
+                   gpu_.getErrorString(error));
+        throw std::runtime_error("Failed to read the device's texture pitch alignment");
+    }
+    const std::size_t bytes = pitch * static_cast<std::size_t>(height);
     VLOG_DEBUG("Phase 3a.2: Allocating CUDA linear buffers for %d pipelines (%.2f MB total) - Metal parity",
-               processCount, totalMB);
-    GpuError error = gpu_.malloc(&effectOutputBuffer_, bytes);
+               processCount, megabytes(bytes) * (processCount + 1));
+    error = gpu_.malloc(&effectOutputBuffer_, bytes);
     if (error != GpuErr::Success) {
         effectOutputBuffer_ = nullptr;
         gpu_.getLastError();
@@ -189,12 +201,17 @@ void RenderEngine::prepareProcessBuffers(int width, int height, int processCount
         pipelineOutputBuffers_.push_back(buffer);
         VLOG_DEBUG("Phase 3a.2: Allocated pipelineOutput[%d] linear buffer (%.2f MB)", i, megabytes(bytes));
     }
-    const std::size_t pitch = static_cast<std::size_t>(width) * kBytesPerPixel;
+    bufferPitch_ = pitch;
+
+    // A process reads the buffers only through these textures: without one, every later pass would
+    // sample nothing, so a texture that cannot be made fails the render.
+    bool texturesMade = true;
     error = createPitchTexture(gpu_, effectOutputBuffer_, width, height, pitch, &effectOutputTexture_);
     if (error != GpuErr::Success) {
         effectOutputTexture_ = 0;
         gpu_.getLastError();
         VLOG_ERROR("Failed to create cached effectOutput pitch2D texture: %s", gpu_.getErrorString(error));
+        texturesMade = false;
     }
     for (std::size_t i = 0; i < pipelineOutputBuffers_.size(); ++i) {
         GpuTextureObject texture = 0;
@@ -204,8 +221,13 @@ void RenderEngine::prepareProcessBuffers(int width, int height, int processCount
             gpu_.getLastError();
             VLOG_ERROR("Failed to create cached pipelineOutput_%zu pitch2D texture: %s", i,
                        gpu_.getErrorString(error));
+            texturesMade = false;
         }
         pipelineOutputTextures_.push_back(texture);
+    }
+    if (!texturesMade) {
+        releaseProcessBuffers();
+        throw std::runtime_error("Failed to create the pitch2D textures of the process buffers");
     }
     VLOG_DEBUG("Phase 3a.2: Created %d cached pitch2D texture objects (Metal parity, reused across frames)",
                processCount + 1);
@@ -347,7 +369,12 @@ void RenderEngine::fetchInputs(PerRender& render) {
         }
         const GpuTextureObject texture =
             textures_.refreshTexture(name, plane.width(), plane.height(), plane.data, plane.rowBytes, false);
-        if (texture) render.textures[name] = texture;
+        if (texture) {
+            render.textures[name] = texture;
+        } else if (!input.optional) {
+            // Every pass would read a stand-in instead of the image.
+            throw std::runtime_error("Failed to create texture for required input: " + name);
+        }
     }
 }
 
@@ -395,7 +422,7 @@ void RenderEngine::runSinglePipeline(PerRender& render, const std::vector<Kernel
     VLOG_DEBUG("runSinglePipeline: pipeline %d/%d, output=%p, size=%dx%d, kernels=%zu", processIndex,
                processCount, outputBuffer, render.width, render.height, kernels.size());
     GenericProcessor processor(gpu_, host_, definition_);
-    processor.setOutputBuffer(outputBuffer, outputRowBytes);
+    processor.setOutputBuffer(outputBuffer, outputRowBytes, outputBuffer != render.dstImgBuffer);
     processor.setBufferManager(activeManager_);
     processor.setPoolFlush([this](RenderBufferManager* manager) { flushPool(manager); });
     processor.setKernels(kernels);
@@ -464,7 +491,16 @@ void RenderEngine::runSinglePipeline(PerRender& render, const std::vector<Kernel
     VLOG_DEBUG("runSinglePipeline: calling processor->process()");
     processor.process();
     VLOG_DEBUG("runSinglePipeline: complete");
-    if (outputBuffer == render.dstImgBuffer && processor.wroteDestination()) render.destinationWritten = true;
+    if (!processor.wroteDestination()) {
+        // Whatever the destination holds is not this process's result: the output would be wrong.
+        if (host_.abortRequested()) throw std::runtime_error("Render aborted by the host");
+        const std::string& why = processor.failure();
+        throw std::runtime_error(std::string("The effect pipeline could not run process ") +
+                                 std::to_string(processIndex + 1) + " of " + std::to_string(processCount) +
+                                 " (platform " + render.platform +
+                                 "): " + (why.empty() ? "its destination was not written" : why));
+    }
+    if (outputBuffer == render.dstImgBuffer) render.destinationWritten = true;
 }
 
 void RenderEngine::applyFinalProcessing(PerRender& render) {
@@ -680,7 +716,7 @@ void RenderEngine::setupAndProcess(const RenderRequest& request) {
                             }
                             const int rowBytes = destination == render.dstImgBuffer
                                                      ? outputRowBytes
-                                                     : render.width * static_cast<int>(kBytesPerPixel);
+                                                     : static_cast<int>(bufferPitch_);
                             runSinglePipeline(render, kernels, destination, rowBytes, p, P, j,
                                               effectExecutions, k, X);
                         }
@@ -705,8 +741,10 @@ void RenderEngine::setupAndProcess(const RenderRequest& request) {
                     } else {
                         const GpuStream stream = effectiveStream(request);
                         const std::size_t bytes = frameBytes(render.width, render.height);
-                        GpuError error = gpu_.memcpyAsync(effectOutputBuffer_, pipelineOutputBuffers_[index],
-                                                          bytes, GpuMemcpyDeviceToDevice, stream);
+                        GpuError error = gpu_.memcpy2DAsync(
+                            effectOutputBuffer_, bufferPitch_, pipelineOutputBuffers_[index], bufferPitch_,
+                            static_cast<std::size_t>(render.width) * kBytesPerPixel,
+                            static_cast<std::size_t>(render.height), GpuMemcpyDeviceToDevice, stream);
                         if (error != GpuErr::Success) {
                             gpu_.getLastError();
                             VLOG_ERROR("CUDA feedback copy failed (pipeline %d → effectOutput): %s", index,

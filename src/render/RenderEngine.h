@@ -47,6 +47,8 @@ class RenderEngine {
     bool auxRoutingActive() const { return auxRoutingActive_; }
     int auxSourceIndex() const { return auxSourceIndex_; }
     std::size_t pipelineBufferCount() const { return pipelineOutputBuffers_.size(); }
+    // Row pitch of the process buffers: the packed row padded to the texture pitch alignment.
+    std::size_t processBufferPitch() const { return bufferPitch_; }
     bool hasPluginStream() const { return pluginStreamCreated_; }
     int renderCount() const { return renderCounter_.load(); }
 
@@ -92,6 +94,7 @@ class RenderEngine {
     std::vector<void*> pipelineOutputBuffers_;
     GpuTextureObject effectOutputTexture_ = 0;
     std::vector<GpuTextureObject> pipelineOutputTextures_;
+    std::size_t bufferPitch_ = 0;  // row bytes of the effect-output and process buffers
     int cachedWidth_ = 0, cachedHeight_ = 0, cachedProcessCount_ = 0;
 
     TextureManager textures_;

@@ -247,7 +247,10 @@ GpuTextureObject TextureManager::refreshTexture(const std::string& name, int wid
         if (!isMatte) VLOG_DEBUG("Recreated texture for dimension change: %s", name.c_str());
         return takeEntry();
     }
-    if (!updateTextureData(name, pixels, pitchBytes)) return 0;
+    if (updateTextureData(name, pixels, pitchBytes)) return takeEntry();
+    if (!cached.linear) return 0;
+    // The view could not take the new row pitch (one the texture unit refuses): copy instead.
+    if (!createTexture(name, width, height, pixels, pitchBytes)) return 0;
     return takeEntry();
 }
 

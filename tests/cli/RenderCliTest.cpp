@@ -266,6 +266,28 @@ TEST_F(RenderCli, HalfScaleHalvesMaskGrowAndBlurOnly) {
     EXPECT_GT(maxDifference(*proxy, *readImage(dir / "unscaled.exr")), 0.01f);
 }
 
+// An even plate whose half is odd (1998 wide gives 999 at scale 0.5): the proxy fills the hole too.
+TEST_F(RenderCli, HalfScaleToAnOddWidthFillsTheHole) {
+    plate = gradientPlate(38, 26);
+    plate->fillWith([&](int x, int y, float* p) {
+        if (x >= 14 && x < 24 && y >= 8 && y < 18) p[0] = 1.0f, p[1] = 0.0f, p[2] = 1.0f;  // the object
+    });
+    writeImage(dir / "plate.exr", *plate);
+    writeImage(dir / "mask.exr", *rectangleMask(38, 26, 14, 8, 24, 18));
+    CliResult r = render("--plate " + in("plate.exr") + " --mask " + in("mask.exr") + " --out " +
+                         in("proxy.exr") + " --scale 0.5 --set blur_amount=10");
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.out.find("(19x13 at scale 0.5)"), std::string::npos) << r.out;
+    const vhost::ImagePtr proxy = readImage(dir / "proxy.exr");
+    ASSERT_EQ(proxy->width(), 19);
+    for (int y = 5; y < 8; ++y)
+        for (int x = 8; x < 11; ++x) {
+            const float* p = proxy->pixel(x, y);
+            EXPECT_LT(p[0], 0.9f) << x << "," << y << ": the object is still there";
+            EXPECT_GT(p[1], 0.1f) << x << "," << y << ": the object is still there";
+        }
+}
+
 // Resolve offers the Matte input: with "Matte Input's Luminance" the output's alpha outside the
 // hole is the matte's luminance.
 TEST_F(RenderCli, MatteFeedsTheAlphaUnderTheResolveProfile) {

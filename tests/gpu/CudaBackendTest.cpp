@@ -137,4 +137,33 @@ TEST_F(CudaDevice, PointerAttributesAndPitchedCopies) {
     rt.free(dev);
 }
 
+// The device's texture pitch alignment: a packed row of an odd width is refused as a pitch2D view,
+// one padded to the alignment is taken, as the host backend imitates.
+TEST_F(CudaDevice, PitchAlignmentDecidesWhichPitch2DViewsAreTaken) {
+    std::size_t alignment = 0;
+    ASSERT_EQ(rt.texturePitchAlignment(&alignment), 0);
+    ASSERT_GT(alignment, 0u);
+    EXPECT_EQ(alignment & (alignment - 1), 0u);
+    const int w = 3, h = 2;
+    const std::size_t padded = (w * 16 + alignment - 1) / alignment * alignment;
+    void* dev = nullptr;
+    ASSERT_EQ(rt.malloc(&dev, padded * h), 0);
+    GpuResourceDesc res;
+    res.type = GpuResourceTypePitch2D;
+    res.pitch2D.devPtr = dev;
+    res.pitch2D.desc = gpuChannelDescFloat4();
+    res.pitch2D.width = w;
+    res.pitch2D.height = h;
+    res.pitch2D.pitchInBytes = w * 16;
+    GpuTextureObject tex = 0;
+    if ((w * 16) % alignment != 0) {
+        EXPECT_NE(rt.createTextureObject(&tex, res, gpuStandardTextureDesc()), 0);
+        rt.getLastError();
+    }
+    res.pitch2D.pitchInBytes = padded;
+    ASSERT_EQ(rt.createTextureObject(&tex, res, gpuStandardTextureDesc()), 0);
+    rt.destroyTextureObject(tex);
+    rt.free(dev);
+}
+
 }  // namespace

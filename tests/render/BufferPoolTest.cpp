@@ -129,7 +129,9 @@ TEST_F(PoolRecoveryTest, FailsTheRenderWhenMemoryStaysShort) {
     HostRuntime::instance().setAllocationBudget(usage.arrayBytes + usage.bufferBytes - pingPong + 16);
     EXPECT_THROW(render(output), std::runtime_error);
     EXPECT_TRUE(log.contains("pool flush recovery also failed"));
-    EXPECT_TRUE(log.contains("ERROR in setupAndProcess: The effect pipeline did not write the output image"));
+    EXPECT_TRUE(
+        log.contains("ERROR in setupAndProcess: The effect pipeline could not run process 1 of 3 "
+                     "(platform cuda): the render buffers could not be allocated"));
 }
 
 }  // namespace

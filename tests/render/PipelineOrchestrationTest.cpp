@@ -109,4 +109,21 @@ TEST_F(PipelineOrchestrationTest, CpuCopyOnlyWithoutCudaKernelsAndNoPassMeansNoO
     EXPECT_EQ(engine.renderCount(), 0);
 }
 
+// A process whose pass cannot run fails the render, even when a later process would still write
+// the output: handing over an image built on a buffer nobody wrote would report garbage as success.
+TEST_F(PipelineOrchestrationTest, APassThatCannotRunFailsTheRender) {
+    const XMLEffectDefinition definition =
+        makeDefinition("", R"(<pipeline><process name="lost"><cuda file="no_such_kernel.cu"/></process>)"
+                           R"(<process name="last"><cuda file="post_blur.cu"/></process></pipeline>)");
+    FakeRenderHost host(definition);
+    connect(host);
+    RenderEngine engine(host, definition, RenderProfile(), HostRuntime::instance());
+    EXPECT_THROW(engine.setupAndProcess(request), std::runtime_error);
+    EXPECT_TRUE(outputUntouched());
+    EXPECT_TRUE(
+        log.contains("ERROR in setupAndProcess: The effect pipeline could not run process 1 of 2 "
+                     "(platform cuda): kernel pass 1 (no_such_kernel.cu) could not run"));
+    EXPECT_EQ(engine.renderCount(), 0);
+}
+
 }  // namespace

@@ -216,6 +216,24 @@ TEST_F(RenderEngineTest, MissingRequiredSourceFailsTheRender) {
     EXPECT_TRUE(log.contains("ERROR in setupAndProcess: Failed to fetch output image"));
 }
 
+// Without its texture every pass would read a stand-in for the plate.
+TEST_F(RenderEngineTest, ARequiredInputWhoseTextureCannotBeMadeFailsTheRender) {
+    render();
+    TestImage another(kWidth, kHeight);  // a new pointer: its texture is made anew
+    paintPlate(another);
+    host.connect("Source", &another);
+    TestImage output(kWidth, kHeight);
+    output.fill(-1, -1, -1, -1);
+    host.connect("output", &output);
+    HostRuntime::instance().failAllocationAfter(1);  // the Source texture's array
+    EXPECT_THROW(engine.setupAndProcess(request), std::runtime_error);
+    HostRuntime::instance().resetAllocationFailures();
+    EXPECT_TRUE(
+        log.contains("ERROR in setupAndProcess: Failed to create texture for required input: Source"));
+    EXPECT_EQ(output.pixel(3, 3)[0], -1.0f);
+    render();  // and the next render makes it
+}
+
 TEST_F(RenderEngineTest, PaddedRowsInAndOutGiveTheSameImage) {
     const TestImage tight = render();
     TestImage paddedPlate(kWidth, kHeight, kWidth * 16 + 64), paddedMask(kWidth, kHeight, kWidth * 16 + 16);

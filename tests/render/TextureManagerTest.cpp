@@ -73,6 +73,24 @@ TEST_F(TextureManagerTest, DeviceMemoryIsViewedInPlaceUnlessTheProfileUploads) {
     EXPECT_FALSE(copy.linear);
     EXPECT_NE(copy.array, nullptr);
     uploading.cleanupTextures();
+
+    // Rows whose pitch the texture unit refuses are copied into an array instead, both when the
+    // texture is made and when the same image comes back with such a pitch.
+    float* pixels = static_cast<float*>(device);
+    for (int i = 0; i < 8 * 4 * 4; ++i) pixels[i] = static_cast<float>(i);
+    ASSERT_NE(textures.refreshTexture("Odd", 3, 4, device, 3 * 16, false), 0u);
+    TextureEntry odd;
+    ASSERT_TRUE(textures.findEntry("Odd", &odd));
+    EXPECT_FALSE(odd.linear);
+    EXPECT_FLOAT_EQ(readTexel(gpu, odd, 0, 1)[0], 12.0f);
+    EXPECT_TRUE(log.contains("Zero-copy pitch2D failed"));
+    ASSERT_NE(textures.refreshTexture("Odd", 3, 4, device, 4 * 16, false), 0u);  // aligned: a view
+    ASSERT_TRUE(textures.findEntry("Odd", &odd));
+    EXPECT_TRUE(odd.linear);
+    ASSERT_NE(textures.refreshTexture("Odd", 3, 4, device, 3 * 16 + 16 * 2, false), 0u);  // refused again
+    ASSERT_TRUE(textures.findEntry("Odd", &odd));
+    EXPECT_FALSE(odd.linear);
+    EXPECT_FLOAT_EQ(readTexel(gpu, odd, 0, 1)[0], 20.0f);
     textures.cleanupTextures();
     gpu.free(device);
 }
