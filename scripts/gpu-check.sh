@@ -7,7 +7,7 @@
 #   scripts/gpu-check.sh run [OUT_DIR]      on the GPU machine, from the repository root with
 #                                           .gpu-carry/ beside it: GPU tests, cuda against host on
 #                                           the same renders (max difference), timings at
-#                                           1920x1080 and 3840x2160 (GPU_CHECK_SIZES)
+#                                           999x540 (an odd width), 1920x1080 and 3840x2160 (GPU_CHECK_SIZES)
 set -uo pipefail
 
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
@@ -91,7 +91,7 @@ run_checks() {
     VELMORA_BACKEND=cuda "$CARRY/bin/bench_kernels" --benchmark_min_time=0.2 2>&1 | tail -n 40
 
     local size features
-    for size in ${GPU_CHECK_SIZES:-1920x1080 3840x2160}; do
+    for size in ${GPU_CHECK_SIZES:-999x540 1920x1080 3840x2160}; do
         local dir="$out/$size"
         mkdir -p "$dir"
         "$render" demo --bundle "$bundle" --size "$size" --out "$dir" >/dev/null || {

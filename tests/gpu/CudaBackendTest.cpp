@@ -148,13 +148,7 @@ TEST_F(CudaDevice, PitchAlignmentDecidesWhichPitch2DViewsAreTaken) {
     const std::size_t padded = (w * 16 + alignment - 1) / alignment * alignment;
     void* dev = nullptr;
     ASSERT_EQ(rt.malloc(&dev, padded * h), 0);
-    GpuResourceDesc res;
-    res.type = GpuResourceTypePitch2D;
-    res.pitch2D.devPtr = dev;
-    res.pitch2D.desc = gpuChannelDescFloat4();
-    res.pitch2D.width = w;
-    res.pitch2D.height = h;
-    res.pitch2D.pitchInBytes = w * 16;
+    GpuResourceDesc res = pitch2DResource(dev, w, h, w * 16);
     GpuTextureObject tex = 0;
     if ((w * 16) % alignment != 0) {
         EXPECT_NE(rt.createTextureObject(&tex, res, gpuStandardTextureDesc()), 0);

@@ -25,6 +25,19 @@ inline std::vector<float> testTexels(int width, int height) {
     return t;
 }
 
+// A pitch2D float4 resource over `devPtr`.
+inline GpuResourceDesc pitch2DResource(void* devPtr, std::size_t width, std::size_t height,
+                                       std::size_t pitch) {
+    GpuResourceDesc res;
+    res.type = GpuResourceTypePitch2D;
+    res.pitch2D.devPtr = devPtr;
+    res.pitch2D.desc = gpuChannelDescFloat4();
+    res.pitch2D.width = width;
+    res.pitch2D.height = height;
+    res.pitch2D.pitchInBytes = pitch;
+    return res;
+}
+
 // An array texture of `texels` on `rt` with the given sampling settings.
 struct ArrayTexture {
     GpuRuntime& rt;

@@ -80,13 +80,7 @@ TEST(HostTexture, Pitch2DViewsOverDeviceMemory) {
     ASSERT_EQ(rt.malloc(&dev, pitch * h), 0);
     ASSERT_EQ(rt.memcpy2D(dev, pitch, ref.texels.data(), w * 16, w * 16, h, GpuMemcpyHostToDevice), 0);
 
-    GpuResourceDesc res;
-    res.type = GpuResourceTypePitch2D;
-    res.pitch2D.devPtr = dev;
-    res.pitch2D.desc = gpuChannelDescFloat4();
-    res.pitch2D.width = w;
-    res.pitch2D.height = h;
-    res.pitch2D.pitchInBytes = pitch;
+    GpuResourceDesc res = pitch2DResource(dev, w, h, pitch);
     GpuTextureObject tex = 0;
     ASSERT_EQ(rt.createTextureObject(&tex, res, gpuStandardTextureDesc()), 0);
     const std::vector<float> coords = probeCoordinates(true, w, h);
