@@ -3,7 +3,7 @@ BUILD_DIR ?= build
 JOBS ?= 2
 CMAKE_FLAGS ?=
 
-.PHONY: deps configure build demo test bench clean format
+.PHONY: deps configure build demo test bench clean format install-audio-tool
 
 deps:
 	@scripts/install-deps
@@ -19,6 +19,10 @@ demo: build
 
 test: build
 	@cd $(BUILD_DIR) && ctest --output-on-failure -j$(JOBS)
+
+# The audio analysis tool, installed where the plug-in looks for it (see the README).
+install-audio-tool: build
+	@$(BUILD_DIR)/tools/orbalt_audio/orbalt_audio --install
 
 bench: build
 	@cmake --build $(BUILD_DIR) -j$(JOBS) --target benchmarks
