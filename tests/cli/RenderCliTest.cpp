@@ -310,6 +310,7 @@ TEST(DemoCli, WritesBeforeAndAfterWithTheObjectRemoved) {
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_NE(r.out.find(dir / "demo"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("before-after.png"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("  --set dir_amount=75\n"), std::string::npos) << r.out;  // scaled with the height
 
     const DemoSample sample = makeDemoSample(160, 90);
     EXPECT_LE(maxDifference(*readImage(dir / "demo/plate.png"), *sample.plate), 0.5f / 255 + 1e-6f);

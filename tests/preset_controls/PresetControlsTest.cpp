@@ -234,9 +234,9 @@ TEST_F(PresetControls, FactoryPresetLoadsThroughItsDropdown) {
 
     presetcmd::savePreset(fx, "mine");
     EXPECT_EQ(presetcmd::applyPreset(fx, "Wire Removal"), presetcmd::PresetSource::Factory);
-    EXPECT_DOUBLE_EQ(value("dir_amount"), 24.0);
-    EXPECT_DOUBLE_EQ(value("post_dir_angle"), 90.0);
-    EXPECT_EQ(value("post_blur_enable"), 1.0);
+    EXPECT_DOUBLE_EQ(value("dir_amount"), 30.0);
+    EXPECT_DOUBLE_EQ(value("blur_amount"), 10.0);
+    EXPECT_DOUBLE_EQ(value("mask_grow"), 1.0);
     EXPECT_EQ(value("preset_list"), 0);
 
     try {

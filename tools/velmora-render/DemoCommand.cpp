@@ -20,15 +20,6 @@ const char kDemoUsage[] =
     "  Renders the built-in sample (a sign on a post over a textured, graded background) and writes\n"
     "  plate.png, mask.png, result.png and before-after.png into DIR (default: velmora-demo).\n";
 
-// The settings the demo renders with, for a sample `height` pixels high: a mask grown over the
-// object's soft edge and feathered, a blur wide enough for the sign, and detail borrowed from
-// further right so that the filled post keeps the ground's grain.
-std::vector<std::string> demoSettings(int height) {
-    const double s = height / 360.0;
-    return {"blur_amount=" + std::to_string(60 * s), "mask_grow=" + std::to_string(2 * s),
-            "mask_blur=" + std::to_string(3 * s), "retexture_enable=true", "retexture_offset=0.3,0"};
-}
-
 bool parseSize(const std::string& text, int* width, int* height) {
     int w = 0, h = 0;
     char tail = 0;
@@ -72,7 +63,7 @@ int runDemo(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         err << "velmora-render demo: no velmora bundle found; give one with --bundle PATH\n";
         return 2;
     }
-    options.settings = demoSettings(height);
+    options.settings = demoSettings(width, height);
 
     try {
         std::filesystem::create_directories(folder);
@@ -89,7 +80,9 @@ int runDemo(const std::vector<std::string>& args, std::ostream& out, std::ostrea
             << "  plate.png          the plate, with the object\n"
             << "  mask.png           the object's mask\n"
             << "  result.png         the plate with the object removed\n"
-            << "  before-after.png   plate and result side by side\n";
+            << "  before-after.png   plate and result side by side\n"
+            << "Settings (as velmora-render render options):\n";
+        for (const std::string& setting : options.settings) out << "  --set " << setting << "\n";
         return 0;
     } catch (const std::exception& e) {
         err << "velmora-render demo: " << e.what() << "\n";

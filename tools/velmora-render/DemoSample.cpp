@@ -3,8 +3,17 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <sstream>
 
 namespace {
+
+constexpr float kObjectCentreU = 0.58f, kObjectCentreV = 0.36f;  // from the top left, in width and height
+constexpr float kPi = 3.14159265358979f;
+
+// Height of the horizon below the top of the picture, in picture heights, at u = x / width.
+float horizonAt(float u) {
+    return 0.62f + 0.03f * std::sin(u * 6.0f);
+}
 
 float smoothstep(float edge0, float edge1, float x) {
     const float t = std::clamp((x - edge0) / (edge1 - edge0), 0.0f, 1.0f);
@@ -42,7 +51,7 @@ float fractalNoise(float x, float y, float scale) {
 // Colour of the background at (x, y), y measured from the top, in a picture of height h.
 void backgroundAt(float x, float y, int w, int h, float* rgb) {
     const float u = x / w, v = y / h;
-    const float horizon = 0.62f + 0.03f * std::sin(u * 6.0f);
+    const float horizon = horizonAt(u);
     const float sky = v / horizon;
     const float sun = 1.0f - u;  // warmer to the left
     const float cloud = fractalNoise(x, y, h * 0.25f);
@@ -64,7 +73,7 @@ void backgroundAt(float x, float y, int w, int h, float* rgb) {
 // shape grown by `grow` pixels, and its colour.
 float objectAt(float x, float y, int w, int h, float grow, float* rgb) {
     const float s = h / 360.0f;
-    const float cx = w * 0.58f, cy = h * 0.36f, radius = 44.0f * s;
+    const float cx = w * kObjectCentreU, cy = h * kObjectCentreV, radius = 44.0f * s;
     const float postHalf = 5.0f * s, postTop = cy, postBottom = h * 0.86f;
     const float disc = std::hypot(x - cx, y - cy) - radius;
     const float post = std::max(std::fabs(x - cx) - postHalf, std::max(postTop - y, y - postBottom));
@@ -85,7 +94,33 @@ float objectAt(float x, float y, int w, int h, float grow, float* rgb) {
     return coverage;
 }
 
+std::string number(double value) {
+    std::ostringstream text;
+    text.precision(4);
+    text << value;
+    return text.str();
+}
+
 }  // namespace
+
+std::vector<std::string> demoSettings(int width, int height) {
+    const double s = height / 360.0;
+    // The horizon's slope where the post crosses it, in pixels up per pixel to the right.
+    const double du = 1.0 / width;
+    const double slope = -(horizonAt(kObjectCentreU + du) - horizonAt(kObjectCentreU - du)) * height / 2.0;
+    // Detail comes from 0.3 picture heights to the left, past the sign, and from as much higher
+    // or lower as the horizon is there, so that the borrowed ground meets the real horizon.
+    const double offsetX = -0.3;
+    const double offsetY = horizonAt(kObjectCentreU) - horizonAt(kObjectCentreU + offsetX * height / width);
+    return {"blur_amount=" + number(6 * s),
+            "dir_amount=" + number(300 * s),
+            "dir_angle=" + number(std::atan(slope) * 180.0 / kPi),
+            "mask_grow=" + number(4 * s),
+            "mask_blur=" + number(6 * s),
+            "retexture_enable=true",
+            "retexture_offset=" + number(offsetX) + "," + number(offsetY),
+            "retexture_blur=" + number(4 * s)};
+}
 
 DemoSample makeDemoSample(int width, int height) {
     DemoSample sample;

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "Image.h"
 
 // The demo's sample, generated in code: a graded, textured background (sky over rough ground),
@@ -12,6 +15,13 @@ struct DemoSample {
 };
 
 DemoSample makeDemoSample(int width, int height);
+
+// The settings the demo renders the sample with, as name=value: a small Velmora Amount with a long
+// directional fill along the horizon, so that each row of the hole is filled from the same row
+// beside it (no sky pulled into the ground), the mask grown and feathered past the object's soft
+// edge, and ground detail borrowed from beside the sign at the horizon's own height, so that no
+// seam is drawn and nothing of the object is copied.
+std::vector<std::string> demoSettings(int width, int height);
 
 // The two images next to each other on a dark backing, with a gap between them.
 vhost::ImagePtr sideBySide(const vhost::Image& left, const vhost::Image& right);
