@@ -1,5 +1,7 @@
 #include "Overlay.h"
 
+#include <algorithm>
+
 #include "Host.h"
 #include "HostError.h"
 #include "Instance.h"
@@ -13,6 +15,10 @@
 #endif
 
 namespace vhost {
+
+bool Overlay::available(Instance& instance) {
+    return instance.properties().pointer(kOfxImageEffectPluginPropOverlayInteractV1) != nullptr;
+}
 
 Overlay::Overlay(Instance& instance) : effect_(instance), drawContext_(&instance.record()->host()) {
     entry_ = reinterpret_cast<OfxPluginEntryPoint*>(
@@ -60,40 +66,46 @@ OfxStatus Overlay::call(const char* action, InteractObject& object, OfxPropertyS
     return status;
 }
 
-void Overlay::baseArgs(PropertySet& args, double time) {
+void Overlay::baseArgs(PropertySet& args, double time, OfxPointD pixelScale) {
+    instance_->props.putDouble(kOfxInteractPropPixelScale, {pixelScale.x, pixelScale.y});
     args.declarePointer(kOfxPropEffectInstance, effect_.object().handle());
     args.declareDouble(kOfxPropTime, time);
     args.declareDouble(kOfxImageEffectPropRenderScale, {1.0, 1.0}, 2);
-    args.declareDouble(kOfxInteractPropPixelScale, instance_->props.doubles(kOfxInteractPropPixelScale), 2);
+    args.declareDouble(kOfxInteractPropPixelScale, {pixelScale.x, pixelScale.y}, 2);
     args.declareDouble(kOfxInteractPropBackgroundColour, {0.0, 0.0, 0.0}, 3);
 }
 
 OfxStatus Overlay::draw(double time, OfxPointD pixelScale) {
-    instance_->props.putDouble(kOfxInteractPropPixelScale, {pixelScale.x, pixelScale.y});
-    instance_->props.putPointer(kOfxInteractPropDrawContext, {drawContext_.host ? &drawContext_ : nullptr});
+    instance_->props.putPointer(kOfxInteractPropDrawContext, {&drawContext_});
     PropertySet args("drawArgs", false);
-    baseArgs(args, time);
+    baseArgs(args, time, pixelScale);
     args.declarePointer(kOfxInteractPropDrawContext, &drawContext_);
-    return call(kOfxInteractActionDraw, *instance_, args.handle());
+    HostRecords& records = effect_.record()->host().records();
+    const size_t before = records.draws().size();
+    const OfxStatus status = call(kOfxInteractActionDraw, *instance_, args.handle());
+    const std::vector<DrawRecord> all = records.draws();
+    lastDraw_.assign(all.begin() + static_cast<std::ptrdiff_t>(std::min(before, all.size())), all.end());
+    return status;
 }
 
-OfxStatus Overlay::pen(const char* action, double time, OfxPointD position, double pressure) {
+OfxStatus Overlay::pen(const char* action, double time, OfxPointD position, OfxPointD pixelScale,
+                       double pressure) {
     PropertySet args("penArgs", false);
-    baseArgs(args, time);
+    baseArgs(args, time, pixelScale);
     args.declareDouble(kOfxInteractPropPenPosition, {position.x, position.y}, 2);
     args.declareInt(kOfxInteractPropPenViewportPosition, {int(position.x), int(position.y)}, 2);
     args.declareDouble(kOfxInteractPropPenPressure, pressure);
     return call(action, *instance_, args.handle());
 }
 
-OfxStatus Overlay::penDown(double time, OfxPointD position, double pressure) {
-    return pen(kOfxInteractActionPenDown, time, position, pressure);
+OfxStatus Overlay::penDown(double time, OfxPointD position, OfxPointD pixelScale, double pressure) {
+    return pen(kOfxInteractActionPenDown, time, position, pixelScale, pressure);
 }
-OfxStatus Overlay::penMotion(double time, OfxPointD position, double pressure) {
-    return pen(kOfxInteractActionPenMotion, time, position, pressure);
+OfxStatus Overlay::penMotion(double time, OfxPointD position, OfxPointD pixelScale, double pressure) {
+    return pen(kOfxInteractActionPenMotion, time, position, pixelScale, pressure);
 }
-OfxStatus Overlay::penUp(double time, OfxPointD position, double pressure) {
-    return pen(kOfxInteractActionPenUp, time, position, pressure);
+OfxStatus Overlay::penUp(double time, OfxPointD position, OfxPointD pixelScale, double pressure) {
+    return pen(kOfxInteractActionPenUp, time, position, pixelScale, pressure);
 }
 
 OfxStatus Overlay::key(const char* action, double time, int keySym, const std::string& text) {
@@ -112,18 +124,21 @@ OfxStatus Overlay::keyDown(double time, int keySym, const std::string& text) {
 OfxStatus Overlay::keyUp(double time, int keySym, const std::string& text) {
     return key(kOfxInteractActionKeyUp, time, keySym, text);
 }
+OfxStatus Overlay::keyRepeat(double time, int keySym, const std::string& text) {
+    return key(kOfxInteractActionKeyRepeat, time, keySym, text);
+}
 
-OfxStatus Overlay::focus(const char* action, double time) {
+OfxStatus Overlay::focus(const char* action, double time, OfxPointD pixelScale) {
     PropertySet args("focusArgs", false);
-    baseArgs(args, time);
+    baseArgs(args, time, pixelScale);
     return call(action, *instance_, args.handle());
 }
 
-OfxStatus Overlay::gainFocus(double time) {
-    return focus(kOfxInteractActionGainFocus, time);
+OfxStatus Overlay::gainFocus(double time, OfxPointD pixelScale) {
+    return focus(kOfxInteractActionGainFocus, time, pixelScale);
 }
-OfxStatus Overlay::loseFocus(double time) {
-    return focus(kOfxInteractActionLoseFocus, time);
+OfxStatus Overlay::loseFocus(double time, OfxPointD pixelScale) {
+    return focus(kOfxInteractActionLoseFocus, time, pixelScale);
 }
 
 }  // namespace vhost

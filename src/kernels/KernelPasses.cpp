@@ -2,6 +2,8 @@
 
 #include <atomic>
 #include <cstring>
+#include <mutex>
+#include <vector>
 
 #include "gpu/GpuRuntime.h"
 #include "kernels/KernelLaunch.h"
@@ -10,15 +12,38 @@
 
 namespace {
 
-using ModuleLauncher = int (*)(const KernelLaunchArgs&);
-
 struct KernelModule {
     const char* name;
     KernelPassFunction pass;
-    ModuleLauncher host;
-    ModuleLauncher cuda;
-    bool (*rows)(const KernelLaunchArgs&);  // whole-row CPU path, declines what it does not cover
+    KernelModuleLauncher host;
+    KernelModuleLauncher cuda;
+    bool (*rows)(
+        const KernelLaunchArgs&);  // whole-row CPU path (null: none), declines what it does not cover
 };
+
+// Modules registered by effects with kernels of their own.
+struct RegisteredModule {
+    std::string name;
+    KernelModuleLauncher host;
+    KernelModuleLauncher cuda;
+};
+
+std::mutex registeredMutex;
+std::vector<RegisteredModule>& registeredModules() {
+    static std::vector<RegisteredModule> modules;
+    return modules;
+}
+
+bool findRegistered(const std::string& name, RegisteredModule& out) {
+    std::lock_guard<std::mutex> lock(registeredMutex);
+    for (const RegisteredModule& module : registeredModules()) {
+        if (module.name == name) {
+            out = module;
+            return true;
+        }
+    }
+    return false;
+}
 
 #if defined(VELMORA_HAVE_CUDA)
 #define VELMORA_CUDA_LAUNCHER(fn) &cuda_impl::fn
@@ -69,7 +94,7 @@ void logPass(const SystemParameters& system, const SourceConnections& sources, u
     }
 }
 
-int runPass(ModuleIndex index, GpuStream stream, const SystemParameters* system,
+int runPass(const KernelModule& module, GpuStream stream, const SystemParameters* system,
             const PipelineParameters* pipeline, const SourceConnections* sources,
             const AnimatedParameters* parameters, const BundledResources* resources,
             const DeviceBuffers* buffers, uint64_t workingImageTex, uint64_t outputSurface) {
@@ -86,16 +111,51 @@ int runPass(ModuleIndex index, GpuStream stream, const SystemParameters* system,
 
     const KernelLaunchArgs args{stream,    system,  pipeline,        sources,      parameters,
                                 resources, buffers, workingImageTex, outputSurface};
-    const KernelModule& module = kModules[index];
     if (gpuRuntime().kind() == GpuBackendKind::Cuda) {
         return module.cuda ? module.cuda(args) : GpuErr::NoDevice;
     }
-    if (rowPathsEnabled.load(std::memory_order_relaxed) && module.rows(args))
+    if (module.rows && rowPathsEnabled.load(std::memory_order_relaxed) && module.rows(args))
         return hostGpuRuntime().peekAtLastError();
     return module.host(args);
 }
 
+int runPass(ModuleIndex index, GpuStream stream, const SystemParameters* system,
+            const PipelineParameters* pipeline, const SourceConnections* sources,
+            const AnimatedParameters* parameters, const BundledResources* resources,
+            const DeviceBuffers* buffers, uint64_t workingImageTex, uint64_t outputSurface) {
+    return runPass(kModules[index], stream, system, pipeline, sources, parameters, resources, buffers,
+                   workingImageTex, outputSurface);
+}
+
+// The pass function of every registered module: finds the module by the kernel file it is handed.
+int registeredKernelPass(GpuStream stream, const SystemParameters* system, const PipelineParameters* pipeline,
+                         const SourceConnections* sources, const AnimatedParameters* parameters,
+                         const BundledResources* resources, const DeviceBuffers* buffers,
+                         const char* kernelName, uint64_t workingImageTex, uint64_t outputSurface) {
+    RegisteredModule registered;
+    if (!kernelName || !findRegistered(kernelBaseName(kernelName), registered)) return GpuErr::InvalidValue;
+    const KernelModule module{registered.name.c_str(), &registeredKernelPass, registered.host,
+                              registered.cuda, nullptr};
+    return runPass(module, stream, system, pipeline, sources, parameters, resources, buffers, workingImageTex,
+                   outputSurface);
+}
+
 }  // namespace
+
+void registerKernelModule(const std::string& name, KernelModuleLauncher host, KernelModuleLauncher cuda) {
+    if (name.empty() || !host) return;
+    for (const KernelModule& module : kModules)
+        if (name == module.name) return;
+    std::lock_guard<std::mutex> lock(registeredMutex);
+    for (RegisteredModule& module : registeredModules()) {
+        if (module.name == name) {
+            module.host = host;
+            module.cuda = cuda;
+            return;
+        }
+    }
+    registeredModules().push_back(RegisteredModule{name, host, cuda});
+}
 
 void setCpuRowPathsEnabled(bool enabled) {
     rowPathsEnabled.store(enabled);
@@ -115,6 +175,8 @@ KernelPassFunction findKernelPassFunction(const std::string& file) {
     for (const KernelModule& module : kModules) {
         if (name == module.name) return module.pass;
     }
+    RegisteredModule registered;
+    if (findRegistered(name, registered)) return &registeredKernelPass;
     return nullptr;
 }
 

@@ -50,6 +50,15 @@ VELMORA_KERNEL_EXPORT int call_composite_kernel_Pass(GpuStream, const SystemPara
                                                      const DeviceBuffers*, const char*, uint64_t, uint64_t);
 }
 
+struct KernelLaunchArgs;
+// One backend's launcher of a kernel module: returns the launch error code (0 on success).
+using KernelModuleLauncher = int (*)(const KernelLaunchArgs& args);
+
+// Adds a kernel module to the table, for effects built on the framework that bring kernels of
+// their own; a later registration of the same name replaces the earlier one, and the modules of
+// the shipped effect cannot be replaced. cuda may be null where the module has no GPU build.
+void registerKernelModule(const std::string& name, KernelModuleLauncher host, KernelModuleLauncher cuda);
+
 // On the host backend the launch functions use whole-row CPU implementations where those give
 // the per-pixel kernels' exact result; off runs every pass through the per-pixel kernels.
 void setCpuRowPathsEnabled(bool enabled);

@@ -18,15 +18,17 @@ std::mutex factoryMutex;
 GenericEffectFactory* factory = nullptr;
 }  // namespace
 
-void fillFactoryList(OFX::PluginFactoryArray& factories, const char* definitionText) {
+void fillFactoryList(OFX::PluginFactoryArray& factories, const char* definitionText,
+                     const char* definitionPath) {
+    if (!definitionPath) definitionPath = kDefinitionPath;
     PluginLog& log = PluginLog::instance();
     log.setLevel(LogLevel::Info);
     log.switchEffect(kProductId);
     VLOG_INFO("Creating factory for effect: %s", kProductId);
-    VLOG_INFO("XML path: %s", kDefinitionPath);
+    VLOG_INFO("XML path: %s", definitionPath);
 
     std::lock_guard<std::mutex> guard(factoryMutex);
-    if (!factory) factory = new GenericEffectFactory(kDefinitionPath, definitionText);
+    if (!factory) factory = new GenericEffectFactory(definitionPath, definitionText);
     factories.push_back(factory);
 }
 

@@ -14,8 +14,10 @@ extern const char* const kProductId;
 
 // The body of the factory-list hook: restarts the log for the effect, builds the one factory
 // on first success and appends it. Construction failures propagate and leave nothing behind,
-// so a later call tries again. A null text means the compiled-in definition.
-void fillFactoryList(OFX::PluginFactoryArray& factories, const char* definitionText = nullptr);
+// so a later call tries again. A null text means the compiled-in definition; a null path means
+// kDefinitionPath (the path's stem names the plug-in, so an effect of its own brings its own).
+void fillFactoryList(OFX::PluginFactoryArray& factories, const char* definitionText = nullptr,
+                     const char* definitionPath = nullptr);
 
 // The process-wide factory, or null before the first successful construction.
 GenericEffectFactory* processFactory();

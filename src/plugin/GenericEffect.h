@@ -5,8 +5,10 @@
 #include <mutex>
 #include <string>
 
+#include "audio/TapRecords.h"
 #include "definition/XMLEffectDefinition.h"
 #include "ofxsImageEffect.h"
+#include "overlays/OverlayEffectHooks.h"
 #include "params/InstanceParameters.h"
 #include "plugin/HostCapabilities.h"
 
@@ -19,7 +21,7 @@ struct GenericEffectRenderStateDeleter {
     void operator()(GenericEffectRenderState* state) const;
 };
 
-class GenericEffect : public OFX::ImageEffect {
+class GenericEffect : public OFX::ImageEffect, public OFX::OverlayEffectHooks {
   public:
     // definitionText: the document the factory was built from (null: the compiled-in one).
     GenericEffect(OfxImageEffectHandle handle, const std::string& definitionPath,
@@ -54,6 +56,12 @@ class GenericEffect : public OFX::ImageEffect {
     OFX::Clip* findClip(const std::string& key) const;
     OFX::DoubleParam* transitionParam() const { return transition_; }
 
+    // What the viewer's overlays need: the audio monitor (not shown by this instance yet, so it
+    // neither hides the overlays nor takes clicks) and the taps of the tap keys.
+    bool audioMonitorShown() const override { return false; }
+    bool handleMonitorClick(double, double, double) override { return false; }
+    TapRecords* tapRecords() override { return &tapRecords_; }
+
   private:
     // The render proper, after the action's checks (render engine).
     void setupAndProcess(const OFX::RenderArguments& args);
@@ -77,6 +85,7 @@ class GenericEffect : public OFX::ImageEffect {
     InstanceParameters parameters_;
     std::unique_ptr<PresetActions> presetActions_;
     AlphaMatteSelection alphaMatte_;
+    TapRecords tapRecords_;
     // Last, so that the GPU state goes before everything it reads.
     std::unique_ptr<GenericEffectRenderState, GenericEffectRenderStateDeleter> renderState_;
 };

@@ -15,5 +15,6 @@ int runList(const std::vector<std::string>& args, std::ostream& out, std::ostrea
 int runDescribe(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int runRender(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int runDemo(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int runOverlay(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int runCompare(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int runSavePresetCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);

@@ -17,6 +17,7 @@ const Command kCommands[] = {
     {"save-preset", "save-preset NAME [--set name=value ...] [--bundle PATH]", runSavePresetCommand},
     {"demo", "demo [--out DIR] [--size WxH] [--bundle PATH]", runDemo},
     {"compare", "compare A B [--tolerance T]", runCompare},
+    {"overlay", "overlay --bundle PATH --out FILE [options] (overlay --help)", runOverlay},
 };
 
 void usage(std::ostream& err) {
