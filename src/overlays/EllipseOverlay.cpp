@@ -7,7 +7,6 @@
 namespace OFX {
 
 namespace {
-constexpr double kPi = 3.14159265358979323846;
 constexpr int kOutlineSegments = 48;
 }  // namespace
 
@@ -71,13 +70,6 @@ bool EllipseOverlay::penMotion(const OverlayPenArgs& args) {
     if (mode_ == kX) rx = std::clamp(std::abs(args.penPosition.x - c.x) / minDimension(), 0.01, 1.0);
     if (mode_ == kY) ry = std::clamp(std::abs(args.penPosition.y - c.y) / minDimension(), 0.01, 1.0);
     host_->setDouble2D(param_, rx, ry);
-    return true;
-}
-
-bool EllipseOverlay::penUp(const OverlayPenArgs&) {
-    if (!isDragging()) return false;
-    endDrag();
-    mode_ = kNone;
     return true;
 }
 

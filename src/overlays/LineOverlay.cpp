@@ -6,8 +6,6 @@
 namespace OFX {
 
 namespace {
-constexpr double kPi = 3.14159265358979323846;
-constexpr double kDegrees = 180.0 / kPi;
 
 double distanceToSegment(OverlayPoint p, OverlayPoint a, OverlayPoint b) {
     const double dx = b.x - a.x, dy = b.y - a.y;
@@ -27,7 +25,7 @@ void LineOverlay::draw(OverlayDrawSurface& surface, const OverlayDrawArgs& args)
     refreshImageSize(args.time);
     double degrees = 0.0;
     if (!host_ || !host_->getDouble(angle_, args.time, degrees)) degrees = 0.0;
-    const double a = degrees / kDegrees, ca = std::cos(a), sa = std::sin(a);
+    const double a = degrees / kDegreesPerRadian, ca = std::cos(a), sa = std::sin(a);
     const OverlayPoint c = toImage(readPositionOrCentre(center_, args.time));
     const double reach = std::hypot(imageWidth(), imageHeight());
     const double px = args.pixelScale.x, py = args.pixelScale.y;
@@ -57,7 +55,7 @@ bool LineOverlay::penDown(const OverlayPenArgs& args) {
     }
     double degrees = 0.0;
     if (!host_ || !host_->getDouble(angle_, args.time, degrees)) degrees = 0.0;
-    const double a = degrees / kDegrees;
+    const double a = degrees / kDegreesPerRadian;
     const double reach = std::hypot(imageWidth(), imageHeight());
     const OverlayPoint start{c.x - reach * std::cos(a), c.y - reach * std::sin(a)};
     const OverlayPoint end{c.x + reach * std::cos(a), c.y + reach * std::sin(a)};
@@ -75,17 +73,10 @@ bool LineOverlay::penMotion(const OverlayPenArgs& args) {
         return true;
     }
     const OverlayPoint c = toImage(readPositionOrCentre(center_, args.time));
-    double degrees = std::atan2(args.penPosition.y - c.y, args.penPosition.x - c.x) * kDegrees;
+    double degrees = std::atan2(args.penPosition.y - c.y, args.penPosition.x - c.x) * kDegreesPerRadian;
     if (degrees <= -180.0) degrees += 360.0;
     if (degrees > 180.0) degrees -= 360.0;
     host_->setDouble(angle_, degrees);
-    return true;
-}
-
-bool LineOverlay::penUp(const OverlayPenArgs&) {
-    if (!isDragging()) return false;
-    endDrag();
-    mode_ = kNone;
     return true;
 }
 

@@ -173,6 +173,12 @@ void OverlayBase::endDrag() {
     state_ = kIdle;
 }
 
+bool OverlayBase::penUp(const OverlayPenArgs&) {
+    if (!isDragging()) return false;
+    endDrag();
+    return true;
+}
+
 void OverlayBase::cancelDrag() {
     endDrag();
 }

@@ -24,7 +24,8 @@ class OverlayBase {
     virtual void draw(OverlayDrawSurface& surface, const OverlayDrawArgs& args) = 0;
     virtual bool penMotion(const OverlayPenArgs& args) = 0;
     virtual bool penDown(const OverlayPenArgs& args) = 0;
-    virtual bool penUp(const OverlayPenArgs& args) = 0;
+    // Ends a drag: closes its undo block and returns to idle; false when there was none.
+    virtual bool penUp(const OverlayPenArgs& args);
 
     // Drops a drag without writing: closes its undo block and returns to idle.
     void cancelDrag();
@@ -43,6 +44,8 @@ class OverlayBase {
     bool isVisible(double time) const;
 
   protected:
+    static constexpr double kPi = 3.14159265358979323846;
+    static constexpr double kDegreesPerRadian = 180.0 / kPi;
     // Pen distance (canonical units) within which a handle takes the pen.
     static constexpr double kHitTolerance = 25.0;
     // Whether b lies within the tolerances of a on each axis.

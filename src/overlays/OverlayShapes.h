@@ -32,7 +32,6 @@ class RadiusOverlay : public OverlayBase {
     void draw(OverlayDrawSurface& surface, const OverlayDrawArgs& args) override;
     bool penMotion(const OverlayPenArgs& args) override;
     bool penDown(const OverlayPenArgs& args) override;
-    bool penUp(const OverlayPenArgs& args) override;
 
   private:
     std::string param_;
@@ -47,7 +46,6 @@ class Scale2DOverlay : public OverlayBase {
     void draw(OverlayDrawSurface& surface, const OverlayDrawArgs& args) override;
     bool penMotion(const OverlayPenArgs& args) override;
     bool penDown(const OverlayPenArgs& args) override;
-    bool penUp(const OverlayPenArgs& args) override;
 
   private:
     // The centre as a plain normalized point (the coordinate system does not apply), in image units.
@@ -65,7 +63,6 @@ class VSliderOverlay : public OverlayBase {
     void draw(OverlayDrawSurface& surface, const OverlayDrawArgs& args) override;
     bool penMotion(const OverlayPenArgs& args) override;
     bool penDown(const OverlayPenArgs& args) override;
-    bool penUp(const OverlayPenArgs& args) override;
 
   private:
     double trackX() const { return fixedX_ * imageWidth(); }
@@ -84,7 +81,6 @@ class VectorOverlay : public OverlayBase {
     void draw(OverlayDrawSurface& surface, const OverlayDrawArgs& args) override;
     bool penMotion(const OverlayPenArgs& args) override;
     bool penDown(const OverlayPenArgs& args) override;
-    bool penUp(const OverlayPenArgs& args) override;
 
   private:
     struct Geometry {
@@ -107,7 +103,6 @@ class EllipseOverlay : public OverlayBase {
     void draw(OverlayDrawSurface& surface, const OverlayDrawArgs& args) override;
     bool penMotion(const OverlayPenArgs& args) override;
     bool penDown(const OverlayPenArgs& args) override;
-    bool penUp(const OverlayPenArgs& args) override;
 
   private:
     std::string param_;
@@ -123,7 +118,6 @@ class LineOverlay : public OverlayBase {
     void draw(OverlayDrawSurface& surface, const OverlayDrawArgs& args) override;
     bool penMotion(const OverlayPenArgs& args) override;
     bool penDown(const OverlayPenArgs& args) override;
-    bool penUp(const OverlayPenArgs& args) override;
 
   private:
     std::string center_;

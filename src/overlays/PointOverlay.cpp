@@ -6,10 +6,6 @@
 
 namespace OFX {
 
-namespace {
-constexpr double kPi = 3.14159265358979323846;
-}
-
 int PointOverlay::styleCode(const std::string& style) {
     std::string name;
     for (char c : style) name += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));

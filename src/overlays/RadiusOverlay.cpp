@@ -47,10 +47,4 @@ bool RadiusOverlay::penMotion(const OverlayPenArgs& args) {
     return true;
 }
 
-bool RadiusOverlay::penUp(const OverlayPenArgs&) {
-    if (!isDragging()) return false;
-    endDrag();
-    return true;
-}
-
 }  // namespace OFX

@@ -83,11 +83,4 @@ bool Scale2DOverlay::penMotion(const OverlayPenArgs& args) {
     return true;
 }
 
-bool Scale2DOverlay::penUp(const OverlayPenArgs&) {
-    if (!isDragging()) return false;
-    endDrag();
-    mode_ = kNone;
-    return true;
-}
-
 }  // namespace OFX

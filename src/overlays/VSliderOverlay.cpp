@@ -52,10 +52,4 @@ bool VSliderOverlay::penMotion(const OverlayPenArgs& args) {
     return true;
 }
 
-bool VSliderOverlay::penUp(const OverlayPenArgs&) {
-    if (!isDragging()) return false;
-    endDrag();
-    return true;
-}
-
 }  // namespace OFX

@@ -6,11 +6,6 @@
 
 namespace OFX {
 
-namespace {
-constexpr double kPi = 3.14159265358979323846;
-constexpr double kDegrees = 180.0 / kPi;
-}  // namespace
-
 VectorOverlay::VectorOverlay(OverlayParamHost* host, std::string direction, std::string center,
                              std::string magnitude, double fixedMagnitude)
     : OverlayBase(host),
@@ -26,7 +21,7 @@ VectorOverlay::Geometry VectorOverlay::geometry(double time) const {
     if (magnitude_.empty() || !host_ || !host_->getDouble(magnitude_, time, magnitude))
         magnitude = fixedMagnitude_;
     Geometry g;
-    g.angle = degrees / kDegrees;
+    g.angle = degrees / kDegreesPerRadian;
     g.centre = toImage(readPositionOrCentre(center_, time));
     const double length = magnitude * minDimension();
     g.tip = OverlayPoint{g.centre.x + length * std::cos(g.angle), g.centre.y + length * std::sin(g.angle)};
@@ -39,7 +34,7 @@ void VectorOverlay::draw(OverlayDrawSurface& surface, const OverlayDrawArgs& arg
     const Geometry g = geometry(args.time);
     const double px = args.pixelScale.x, py = args.pixelScale.y;
     const double back = g.angle + kPi;
-    const double spread = 25.0 / kDegrees;
+    const double spread = 25.0 / kDegreesPerRadian;
     auto barb = [&](double angle) {
         return OverlayPoint{g.tip.x + 12.0 * px * std::cos(angle), g.tip.y + 12.0 * py * std::sin(angle)};
     };
@@ -80,18 +75,12 @@ bool VectorOverlay::penMotion(const OverlayPenArgs& args) {
     refreshImageSize(args.time);
     const OverlayPoint c = toImage(readPositionOrCentre(center_, args.time));
     const double dx = args.penPosition.x - c.x, dy = args.penPosition.y - c.y;
-    double degrees = std::atan2(dy, dx) * kDegrees;
+    double degrees = std::atan2(dy, dx) * kDegreesPerRadian;
     if (degrees < 0.0) degrees += 360.0;
     if (degrees >= 360.0) degrees -= 360.0;
     host_->setDouble(direction_, degrees);
     if (!magnitude_.empty())
         host_->setDouble(magnitude_, std::clamp(std::hypot(dx, dy) / minDimension(), 0.01, 1.0));
-    return true;
-}
-
-bool VectorOverlay::penUp(const OverlayPenArgs&) {
-    if (!isDragging()) return false;
-    endDrag();
     return true;
 }
 

@@ -2,6 +2,7 @@
 // each coordinate system, visibility conditions, highlight colours and undo blocks.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 
@@ -17,6 +18,11 @@ using OFX::OverlayPenArgs;
 
 OverlayPenArgs pen(double x, double y) {
     return OverlayPenArgs{0.0, OverlayPoint{x, y}, OverlayPoint{1.0, 1.0}};
+}
+
+// The first n values of a call.
+std::vector<double> firstValues(const DrawCall& call, size_t n) {
+    return std::vector<double>(call.values.begin(), call.values.begin() + std::min(n, call.values.size()));
 }
 
 void expectValues(const std::vector<double>& actual, const std::vector<double>& expected,
@@ -162,8 +168,7 @@ TEST(ShapeDraw, EachShapeDrawsItsPrimitivesSizesAndLabel) {
     EXPECT_EQ(s.sequence(), "colour width lines width lines text");
     expectValues(s.of("width")[0].values, {1.5}, "outline width");
     EXPECT_EQ(s.of("lines")[0].values.size(), 48u * 4u);
-    expectValues({s.of("lines")[0].values.begin(), s.of("lines")[0].values.begin() + 2}, {120, 50},
-                 "outline start");
+    expectValues(firstValues(s.of("lines")[0], 2), {120, 50}, "outline start");
     expectValues(s.of("width")[1].values, {2.5}, "handle width");
     expectValues(s.of("lines")[1].values, {112.8, 50, 144, 50, 100, 56.4, 100, 72}, "handles");
     expectValues(s.of("text")[0].values, {100, 25}, "ellipse label");
@@ -187,11 +192,9 @@ TEST(ShapeDraw, UnreadableParametersFallBackToDefaults) {
     OFX::VSliderOverlay(&host, "v", 0.5).draw(slider, args);
     expectValues(slider.of("rectangle")[0].values, {88, 44, 112, 56}, "slider at 0.5");
     OFX::EllipseOverlay(&host, "radii", "c").draw(ellipse, args);
-    expectValues({ellipse.of("lines")[0].values.begin(), ellipse.of("lines")[0].values.begin() + 2},
-                 {110, 50}, "radii 0.1");
+    expectValues(firstValues(ellipse.of("lines")[0], 2), {110, 50}, "radii 0.1");
     OFX::VectorOverlay(&host, "dir", "c", "", 0.25).draw(vector, args);
-    expectValues({vector.of("lines")[0].values.begin(), vector.of("lines")[0].values.begin() + 4},
-                 {100, 50, 125, 50}, "angle 0, fixed magnitude");
+    expectValues(firstValues(vector.of("lines")[0], 4), {100, 50, 125, 50}, "angle 0, fixed magnitude");
 }
 
 TEST(ShapeDrag, PointWritesNormalizedPositionsInEachCoordinateSystem) {

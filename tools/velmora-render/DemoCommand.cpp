@@ -1,6 +1,5 @@
 // demo [--out DIR] [--size WxH] [--bundle PATH]: renders the built-in sample and writes the
 // before and after images.
-#include <cstdio>
 #include <exception>
 #include <filesystem>
 #include <ostream>
@@ -19,16 +18,6 @@ const char kDemoUsage[] =
     "usage: velmora-render demo [--out DIR] [--size WxH] [--bundle PATH]\n"
     "  Renders the built-in sample (a sign on a post over a textured, graded background) and writes\n"
     "  plate.png, mask.png, result.png and before-after.png into DIR (default: velmora-demo).\n";
-
-bool parseSize(const std::string& text, int* width, int* height) {
-    int w = 0, h = 0;
-    char tail = 0;
-    if (std::sscanf(text.c_str(), "%dx%d%c", &w, &h, &tail) != 2 || w < 16 || h < 16 || w > 8192 || h > 8192)
-        return false;
-    *width = w;
-    *height = h;
-    return true;
-}
 
 }  // namespace
 
@@ -55,7 +44,7 @@ int runDemo(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         *target = args[++i];
     }
     int width = 640, height = 360;
-    if (!size.empty() && !parseSize(size, &width, &height)) {
+    if (!size.empty() && !parseSampleSize(size, &width, &height)) {
         err << "velmora-render demo: --size '" << size << "': expected WxH, each from 16 to 8192\n";
         return 2;
     }

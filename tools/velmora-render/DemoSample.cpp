@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <sstream>
 
 namespace {
@@ -165,4 +166,14 @@ vhost::ImagePtr sideBySide(const vhost::Image& left, const vhost::Image& right) 
     place(left, 0);
     place(right, left.width() + gap);
     return joined;
+}
+
+bool parseSampleSize(const std::string& text, int* width, int* height) {
+    int w = 0, h = 0;
+    char tail = 0;
+    if (std::sscanf(text.c_str(), "%dx%d%c", &w, &h, &tail) != 2 || w < 16 || h < 16 || w > 8192 || h > 8192)
+        return false;
+    *width = w;
+    *height = h;
+    return true;
 }

@@ -23,5 +23,8 @@ DemoSample makeDemoSample(int width, int height);
 // seam is drawn and nothing of the object is copied.
 std::vector<std::string> demoSettings(int width, int height);
 
+// A sample size "WxH", each from 16 to 8192; false for anything else.
+bool parseSampleSize(const std::string& text, int* width, int* height);
+
 // The two images next to each other on a dark backing, with a gap between them.
 vhost::ImagePtr sideBySide(const vhost::Image& left, const vhost::Image& right);

@@ -19,17 +19,20 @@ std::string chooseContext(const vhost::Plugin& plugin) {
 
 }  // namespace
 
-EffectSession::EffectSession(const SessionOptions& options) {
-    if (!options.backend.empty()) {
-        if (options.backend != "cpu" && options.backend != "cuda")
-            throw std::runtime_error("--backend '" + options.backend + "': expected cpu or cuda");
-            // Read by the plug-in once, when it picks its backend.
+void selectBackend(const std::string& backend) {
+    if (backend.empty()) return;
+    if (backend != "cpu" && backend != "cuda")
+        throw std::runtime_error("--backend '" + backend + "': expected cpu or cuda");
+        // Read by the plug-in once, when it picks its backend.
 #ifdef _WIN32
-        _putenv_s("VELMORA_BACKEND", options.backend.c_str());
+    _putenv_s("VELMORA_BACKEND", backend.c_str());
 #else
-        ::setenv("VELMORA_BACKEND", options.backend.c_str(), 1);
+    ::setenv("VELMORA_BACKEND", backend.c_str(), 1);
 #endif
-    }
+}
+
+EffectSession::EffectSession(const SessionOptions& options) {
+    selectBackend(options.backend);
     host_ = std::make_unique<vhost::Host>(
         options.hostName.empty() ? vhost::HostIdentity() : vhost::HostIdentity::forName(options.hostName));
     binary_ = std::make_unique<vhost::PluginBinary>(host_->load(options.bundle));

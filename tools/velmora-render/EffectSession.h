@@ -33,6 +33,10 @@ class RenderFailure : public std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
+// Makes the plug-ins loaded from now on render with `backend` ("cpu" or "cuda"; empty leaves the
+// choice to them). Throws std::runtime_error for any other name.
+void selectBackend(const std::string& backend);
+
 // One loaded Velmora effect instance inside our own OpenFX host.
 class EffectSession {
   public:

@@ -13,6 +13,7 @@
 #include "Command.h"
 #include "DemoSample.h"
 #include "Effect.h"
+#include "EffectSession.h"
 #include "Host.h"
 #include "HostError.h"
 #include "ImageFiles.h"
@@ -46,16 +47,6 @@ struct OverlayOptions {
     double time = 1.0;
     std::vector<std::string> settings, drags, keys;
 };
-
-bool parseSize(const std::string& text, int* width, int* height) {
-    int w = 0, h = 0;
-    char tail = 0;
-    if (std::sscanf(text.c_str(), "%dx%d%c", &w, &h, &tail) != 2 || w < 16 || h < 16 || w > 8192 || h > 8192)
-        return false;
-    *width = w;
-    *height = h;
-    return true;
-}
 
 bool parseNumber(const std::string& text, double* value) {
     return numbertext::parseLeadingDouble(text, *value) == numbertext::ParseStatus::Ok;
@@ -115,21 +106,13 @@ std::string pointText(OfxPointD p) {
 }
 
 int run(const OverlayOptions& options, std::ostream& out, std::ostream& err) {
-    if (!options.backend.empty()) {
-        if (options.backend != "cpu" && options.backend != "cuda")
-            throw std::runtime_error("--backend '" + options.backend + "': expected cpu or cuda");
-#ifdef _WIN32
-        _putenv_s("VELMORA_BACKEND", options.backend.c_str());
-#else
-        ::setenv("VELMORA_BACKEND", options.backend.c_str(), 1);
-#endif
-    }
+    selectBackend(options.backend);
     vhost::ImagePtr plate;
     if (!options.plate.empty()) {
         plate = imagefiles::readImage(options.plate);
     } else {
         int width = 640, height = 360;
-        if (!options.size.empty() && !parseSize(options.size, &width, &height))
+        if (!options.size.empty() && !parseSampleSize(options.size, &width, &height))
             throw std::runtime_error("--size '" + options.size + "': expected WxH, each from 16 to 8192");
         plate = makeDemoSample(width, height).background;
     }
