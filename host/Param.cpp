@@ -4,6 +4,7 @@
 #include <cfloat>
 #include <climits>
 #include <cmath>
+#include <locale>
 #include <sstream>
 #include <stdexcept>
 
@@ -42,6 +43,7 @@ const KindEntry kKinds[] = {
 
 std::string numberText(double v) {
     std::ostringstream out;
+    out.imbue(std::locale::classic());
     out << v;
     return out.str();
 }

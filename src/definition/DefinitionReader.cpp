@@ -1,11 +1,11 @@
 #include "definition/DefinitionReader.h"
 
-#include <cerrno>
+#include <cctype>
 #include <cmath>
-#include <cstdlib>
 #include <set>
 
 #include "log/PluginLog.h"
+#include "params/NumberText.h"
 
 namespace {
 
@@ -32,12 +32,37 @@ std::vector<std::string> listComponentNames(const std::string& type) {
     return {};
 }
 
+// An attribute's leading number, whatever the process locale; 0 when it has none (as strtod
+// reads it), infinity when it is out of range.
+double attributeNumber(const pugi::xml_attribute& attr) {
+    double value = 0.0;
+    switch (numbertext::parseLeadingDouble(attr.value(), value)) {
+        case numbertext::ParseStatus::Ok:
+            return value;
+        case numbertext::ParseStatus::OutOfRange:
+            return INFINITY;
+        case numbertext::ParseStatus::NoNumber:
+            break;
+    }
+    return 0.0;
+}
+
+// Whether the number at the start of `text` (after blanks and a sign) is spelled "nan".
+bool spellsNan(const std::string& text) {
+    std::size_t i = text.find_first_not_of(" \t\n\r\f\v");
+    if (i != std::string::npos && (text[i] == '+' || text[i] == '-')) ++i;
+    if (i == std::string::npos || text.size() < i + 3) return false;
+    std::string word = text.substr(i, 3);
+    for (char& c : word) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return word == "nan";
+}
+
 }  // namespace
 
 double DefinitionReader::readReal(const pugi::xml_node& node, const char* attribute, double fallback) {
     const pugi::xml_attribute attr = node.attribute(attribute);
     if (!attr) return fallback;
-    const double value = attr.as_double(fallback);
+    const double value = attributeNumber(attr);
     if (!std::isfinite(value)) {
         throw DefinitionError(std::string("Attribute '") + attribute + "' of <" + node.name() +
                               "> is not a finite number: " + quotedForMessage(attr.value()));
@@ -48,7 +73,7 @@ double DefinitionReader::readReal(const pugi::xml_node& node, const char* attrib
 float DefinitionReader::readFloat(const pugi::xml_node& node, const char* attribute, float fallback) {
     const pugi::xml_attribute attr = node.attribute(attribute);
     if (!attr) return fallback;
-    const float value = attr.as_float(fallback);
+    const float value = static_cast<float>(attributeNumber(attr));
     if (!std::isfinite(value)) {
         throw DefinitionError(std::string("Attribute '") + attribute + "' of <" + node.name() +
                               "> is not a finite number: " + quotedForMessage(attr.value()));
@@ -57,15 +82,19 @@ float DefinitionReader::readFloat(const pugi::xml_node& node, const char* attrib
 }
 
 double DefinitionReader::stringToDouble(const std::string& piece) {
-    // Same contract as std::stod (leading blanks skipped, trailing text ignored), with
-    // messages that do not depend on the standard library's wording.
-    const char* begin = piece.c_str();
-    char* end = nullptr;
-    errno = 0;
-    const double value = std::strtod(begin, &end);
-    if (end == begin || std::isnan(value)) throw DefinitionError("invalid stod argument");
-    if (errno == ERANGE || !std::isfinite(value)) throw DefinitionError("stod argument out of range");
-    return value;
+    // Same contract as std::stod (leading blanks skipped, trailing text ignored) in any process
+    // locale, with messages that do not depend on the standard library's wording.
+    double value = 0.0;
+    switch (numbertext::parseLeadingDouble(piece, value)) {
+        case numbertext::ParseStatus::Ok:
+            return value;
+        case numbertext::ParseStatus::OutOfRange:
+            if (spellsNan(piece)) break;
+            throw DefinitionError("stod argument out of range");
+        case numbertext::ParseStatus::NoNumber:
+            break;
+    }
+    throw DefinitionError("invalid stod argument");
 }
 
 std::vector<double> DefinitionReader::readRealList(const pugi::xml_node& node, const char* attribute) {

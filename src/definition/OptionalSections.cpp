@@ -8,6 +8,7 @@
 
 #include "definition/DefinitionReader.h"
 #include "log/PluginLog.h"
+#include "params/NumberText.h"
 
 namespace {
 
@@ -167,9 +168,18 @@ OverlayColor DefinitionReader::parseOverlayColor(const std::string& text) {
         return color;
     }
     if (text.find(',') != std::string::npos) {
+        // Up to three numbers separated by commas, read until one does not read.
         float parts[3] = {1.0f, 1.0f, 1.0f};
-        std::sscanf(text.c_str(), "%f,%f,%f", &parts[0], &parts[1], &parts[2]);
-        // Infinity or NaN would poison the drawing; such components stay at 1.
+        const char* at = text.data();
+        const char* const end = text.data() + text.size();
+        for (int i = 0; i < 3; ++i) {
+            if (i > 0 && (at == end || *at++ != ',')) break;
+            double part = 0.0;
+            const numbertext::ParseStatus status = numbertext::readLeadingDouble(at, end, part);
+            if (status == numbertext::ParseStatus::NoNumber) break;
+            // Infinity or NaN would poison the drawing; such components stay at 1.
+            if (status == numbertext::ParseStatus::Ok) parts[i] = static_cast<float>(part);
+        }
         color.red = std::isfinite(parts[0]) ? parts[0] : 1.0f;
         color.green = std::isfinite(parts[1]) ? parts[1] : 1.0f;
         color.blue = std::isfinite(parts[2]) ? parts[2] : 1.0f;

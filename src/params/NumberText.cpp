@@ -27,14 +27,29 @@ std::string nonFinite(double value) {
 
 }  // namespace
 
-ParseStatus parseLeadingDouble(const std::string& text, double& value) {
-    const char* last = text.data() + text.size();
-    const char* first = skipToNumber(text.data(), last);
+ParseStatus readLeadingDouble(const char*& first, const char* last, double& value) {
+    const char* start = skipToNumber(first, last);
     double parsed = 0.0;
-    auto result = std::from_chars(first, last, parsed, std::chars_format::general);
-    if (result.ec == std::errc::result_out_of_range) return ParseStatus::OutOfRange;
-    if (result.ec != std::errc()) return ParseStatus::NoNumber;
-    if (!std::isfinite(parsed)) return ParseStatus::OutOfRange;
+    auto result = std::from_chars(start, last, parsed, std::chars_format::general);
+    if (result.ec != std::errc() && result.ec != std::errc::result_out_of_range) return ParseStatus::NoNumber;
+    first = result.ptr;
+    if (result.ec == std::errc::result_out_of_range || !std::isfinite(parsed)) return ParseStatus::OutOfRange;
+    value = parsed;
+    return ParseStatus::Ok;
+}
+
+ParseStatus parseLeadingDouble(const std::string& text, double& value) {
+    const char* first = text.data();
+    return readLeadingDouble(first, text.data() + text.size(), value);
+}
+
+ParseStatus parseDouble(const std::string& text, double& value) {
+    const char* first = text.data();
+    const char* last = text.data() + text.size();
+    double parsed = 0.0;
+    const ParseStatus status = readLeadingDouble(first, last, parsed);
+    if (status != ParseStatus::Ok) return status;
+    if (first != last) return ParseStatus::NoNumber;
     value = parsed;
     return ParseStatus::Ok;
 }

@@ -9,6 +9,7 @@
 #include "log/PluginLog.h"
 #include "ofxsImageEffect.h"
 #include "params/NumberConversion.h"
+#include "params/NumberText.h"
 #include "params/XMLParameterManager.h"
 
 namespace {
@@ -40,11 +41,10 @@ std::vector<double> numbersFromText(const std::string& text) {
     while (start <= text.size()) {
         std::size_t comma = text.find(',', start);
         if (comma == std::string::npos) comma = text.size();
-        const std::string piece = text.substr(start, comma - start);
-        const char* begin = piece.c_str();
-        char* end = nullptr;
-        const double value = std::strtod(begin, &end);
-        if (end != begin && std::isfinite(value)) numbers.push_back(value);
+        double value = 0.0;
+        if (numbertext::parseLeadingDouble(text.substr(start, comma - start), value) ==
+            numbertext::ParseStatus::Ok)
+            numbers.push_back(value);
         start = comma + 1;
     }
     return numbers;

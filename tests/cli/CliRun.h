@@ -16,11 +16,13 @@ struct CliResult {
     std::string err;
 };
 
-// Runs velmora-render with `args` (shell words, quoted by the caller where needed).
-inline CliResult runCli(const std::string& args) {
+// Runs velmora-render with `args` (shell words, quoted by the caller where needed) and, when
+// given, `environment` (NAME=value shell words) set for it alone.
+inline CliResult runCli(const std::string& args, const std::string& environment = "") {
     const std::string errFile =
         testing::TempDir() + "velmora-cli-stderr-" + std::to_string(::getpid()) + ".txt";
-    const std::string command = std::string("'") + VELMORA_RENDER_EXE + "' " + args + " 2>'" + errFile + "'";
+    const std::string command = (environment.empty() ? "" : "env " + environment + " ") + "'" +
+                                VELMORA_RENDER_EXE + "' " + args + " 2>'" + errFile + "'";
     CliResult r;
     FILE* pipe = popen(command.c_str(), "r");
     if (pipe == nullptr) return r;

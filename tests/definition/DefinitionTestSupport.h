@@ -9,6 +9,7 @@
 #include <sstream>
 #include <string>
 
+#include "../DecimalCommaLocale.h"
 #include "definition/XMLEffectDefinition.h"
 #include "log/PluginLog.h"
 

@@ -161,15 +161,22 @@ TEST_F(OptionalSectionsTest, OverlayColours) {
         {"orange", 1, 0.5f, 0, true},
         {"teal", 1, 1, 1, true},
     };
-    for (const auto& c : cases) {
-        XMLEffectDefinition definition;
-        ASSERT_TRUE(parse(definition,
-                          std::string("<overlays><point param=\"p\" color=\"") + c.text + "\"/></overlays>"));
-        const OverlayColor& color = definition.getOverlays().at(0).color;
-        EXPECT_NEAR(color.red, c.red, 1e-6) << c.text;
-        EXPECT_NEAR(color.green, c.green, 1e-6) << c.text;
-        EXPECT_NEAR(color.blue, c.blue, 1e-6) << c.text;
-        EXPECT_EQ(color.set, c.set) << c.text;
+    // The same in a host process whose locale writes numbers with a decimal comma.
+    for (const char* locale : {"C", kDecimalCommaLocale}) {
+        const ScopedLocale scoped(locale);
+        ASSERT_TRUE(scoped.active()) << locale << ": " << kMissingLocaleHint;
+        for (const auto& c : cases) {
+            XMLEffectDefinition definition;
+            ASSERT_TRUE(parse(definition, std::string("<overlays><point param=\"p\" color=\"") + c.text +
+                                              "\" fixed_x=\"0.25\"/></overlays>"));
+            const OverlayDefinition& overlay = definition.getOverlays().at(0);
+            const OverlayColor& color = overlay.color;
+            EXPECT_NEAR(color.red, c.red, 1e-6) << c.text << " in " << locale;
+            EXPECT_NEAR(color.green, c.green, 1e-6) << c.text << " in " << locale;
+            EXPECT_NEAR(color.blue, c.blue, 1e-6) << c.text << " in " << locale;
+            EXPECT_EQ(color.set, c.set) << c.text;
+            EXPECT_FLOAT_EQ(overlay.fixed_x, 0.25f) << locale;
+        }
     }
     EXPECT_TRUE(logged("[INFO] Unknown overlay color 'teal', using white"));
 }

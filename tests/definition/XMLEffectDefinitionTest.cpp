@@ -25,6 +25,40 @@ struct FailureCase {
     std::string message;   // the ERROR line after its prefix
 };
 
+// A host process whose locale writes numbers with a decimal comma reads the same definition.
+TEST_F(DefinitionTest, NumbersReadTheSameInADecimalCommaLocale) {
+    const std::string body = R"(<parameters>
+        <parameter name="f" type="float" default="0.5" min="-2.25" max="1e3" displayMin="0.125"
+                   displayMax="7.5" inc="0.05"/>
+        <parameter name="v" type="vec2" default="0.25, 0.75" min="-1.5,-2.5" max="1.5,2.5" inc="0.001"/>
+        <parameter name="c" type="color"><component name="r" default="0.2" min="0.1" max="0.9" inc="0.01"/>
+        </parameter></parameters>)";
+    for (const char* locale : {"C", kDecimalCommaLocale}) {
+        SCOPED_TRACE(locale);
+        const ScopedLocale scoped(locale);
+        ASSERT_TRUE(scoped.active()) << kMissingLocaleHint;
+        const XMLEffectDefinition definition = parsed(body);
+        const ParameterDefinition& f = definition.getParameters().at(0);
+        EXPECT_EQ(f.defaultValue, 0.5);
+        EXPECT_EQ(f.minValue, -2.25);
+        EXPECT_EQ(f.maxValue, 1000.0);
+        EXPECT_EQ(f.displayMin, 0.125);
+        EXPECT_EQ(f.displayMax, 7.5);
+        EXPECT_EQ(f.inc, 0.05);
+        const ParameterDefinition& v = definition.getParameters().at(1);
+        ASSERT_EQ(v.components.size(), 2u);
+        EXPECT_EQ(v.components[0].defaultValue, 0.25);
+        EXPECT_EQ(v.components[1].defaultValue, 0.75);
+        EXPECT_EQ(v.components[1].minValue, -2.5);
+        EXPECT_EQ(v.components[0].maxValue, 1.5);
+        EXPECT_EQ(v.components[0].inc, 0.001);
+        const ParameterDefinition& c = definition.getParameters().at(2);
+        ASSERT_EQ(c.components.size(), 1u);
+        EXPECT_EQ(c.components[0].defaultValue, 0.2);
+        EXPECT_EQ(c.components[0].inc, 0.01);
+    }
+}
+
 TEST_F(DefinitionTest, InvalidDocumentsFailWithTheirMessage) {
     const std::string fail = "Failed to parse embedded XML: ";
     const FailureCase cases[] = {
@@ -50,6 +84,9 @@ TEST_F(DefinitionTest, InvalidDocumentsFailWithTheirMessage) {
         {"word in min list",
          effectDocument(
              "<parameters><parameter name=\"v\" type=\"vec2\" default=\"1\" min=\"a\"/></parameters>"),
+         fail + "invalid stod argument"},
+        {"nan piece",
+         effectDocument("<parameters><parameter name=\"v\" type=\"vec2\" default=\" -NaN,1\"/></parameters>"),
          fail + "invalid stod argument"},
         {"overflowing piece",
          effectDocument(

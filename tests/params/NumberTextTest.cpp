@@ -38,6 +38,25 @@ TEST(NumberText, ParseStatuses) {
     }
 }
 
+// A whole text that is one number, as command-line values are.
+TEST(NumberText, WholeTextIsOneNumber) {
+    const struct {
+        const char* text;
+        ParseStatus status;
+        double value;
+    } cases[] = {
+        {"0.25", ParseStatus::Ok, 0.25},     {" -1e2", ParseStatus::Ok, -100.0},
+        {"0.25x", ParseStatus::NoNumber, 0}, {"0,25", ParseStatus::NoNumber, 0},
+        {"", ParseStatus::NoNumber, 0},      {"1e999", ParseStatus::OutOfRange, 0},
+        {"inf", ParseStatus::OutOfRange, 0},
+    };
+    for (const auto& c : cases) {
+        double value = -7;
+        EXPECT_EQ(parseDouble(c.text, value), c.status) << c.text;
+        EXPECT_EQ(value, c.status == ParseStatus::Ok ? c.value : -7) << c.text;
+    }
+}
+
 TEST(NumberText, GeneralNotationWithTenDigits) {
     struct Case {
         double value;

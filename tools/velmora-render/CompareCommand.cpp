@@ -7,6 +7,7 @@
 
 #include "Command.h"
 #include "ImageFiles.h"
+#include "params/NumberText.h"
 
 namespace {
 
@@ -53,9 +54,9 @@ int runCompare(const std::vector<std::string>& args, std::ostream& out, std::ost
             return 0;
         }
         if (args[i] == "--tolerance") {
-            char* end = nullptr;
-            tolerance = i + 1 < args.size() ? std::strtod(args[i + 1].c_str(), &end) : -1;
-            if (!end || *end != '\0' || !(tolerance >= 0)) {
+            if (i + 1 >= args.size() ||
+                numbertext::parseDouble(args[i + 1], tolerance) != numbertext::ParseStatus::Ok ||
+                !(tolerance >= 0)) {
                 err << "velmora-render compare: --tolerance needs a number of 0 or more\n" << kCompareUsage;
                 return 2;
             }

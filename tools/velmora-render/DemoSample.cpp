@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <locale>
 #include <sstream>
 
 namespace {
@@ -97,6 +98,7 @@ float objectAt(float x, float y, int w, int h, float grow, float* rgb) {
 
 std::string number(double value) {
     std::ostringstream text;
+    text.imbue(std::locale::classic());  // read back as a --set value, whatever the user's locale
     text.precision(4);
     text << value;
     return text.str();

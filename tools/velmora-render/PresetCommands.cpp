@@ -14,6 +14,7 @@
 #include "Param.h"
 #include "PluginBinary.h"
 #include "PluginRecord.h"
+#include "params/NumberText.h"
 
 namespace presetcmd {
 namespace {
@@ -70,10 +71,8 @@ void expectOk(OfxStatus status, const std::string& what) {
 }
 
 double parseNumber(const std::string& text, const std::string& name) {
-    errno = 0;
-    char* end = nullptr;
-    const double value = std::strtod(text.c_str(), &end);
-    if (text.empty() || end != text.c_str() + text.size() || errno == ERANGE || !std::isfinite(value))
+    double value = 0.0;
+    if (numbertext::parseDouble(text, value) != numbertext::ParseStatus::Ok)
         throw std::runtime_error("--set " + name + ": '" + text + "' is not a number");
     return value;
 }

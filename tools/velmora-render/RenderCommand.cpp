@@ -13,6 +13,7 @@
 #include "ImageFiles.h"
 #include "ProgressBar.h"
 #include "ProxyScale.h"
+#include "params/NumberText.h"
 
 const char kRenderUsage[] =
     "usage: velmora-render render --plate FILE --mask FILE [--matte FILE] --out FILE [options]\n"
@@ -32,9 +33,9 @@ using framesequence::FilePattern;
 using framesequence::FrameRange;
 
 bool parseScale(const std::string& text, double* scale) {
-    char* end = nullptr;
-    const double value = std::strtod(text.c_str(), &end);
-    if (text.empty() || end != text.c_str() + text.size() || !(value > 0.0 && value <= 1.0)) return false;
+    double value = 0.0;
+    if (numbertext::parseDouble(text, value) != numbertext::ParseStatus::Ok || !(value > 0.0 && value <= 1.0))
+        return false;
     *scale = value;
     return true;
 }

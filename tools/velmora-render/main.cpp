@@ -1,4 +1,5 @@
 // velmora-render: drives OpenFX plug-ins through our own host.
+#include <clocale>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -32,6 +33,8 @@ int runSavePresetCommand(const std::vector<std::string>& args, std::ostream& out
 }
 
 int main(int argc, char** argv) {
+    // The user's locale, as hosts take it: the plug-in must read and write numbers the same in it.
+    std::setlocale(LC_ALL, "");
     if (argc < 2) {
         usage(std::cerr);
         return 2;
