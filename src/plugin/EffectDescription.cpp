@@ -30,6 +30,20 @@ void warmUpCuda() {
         static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count()));
 }
 
+// Announces one GPU render mode. A host that predates the property (or an OpenFX host library
+// built without its GPU options) refuses it; the effect is then described without that mode.
+template <class Setter>
+bool announceRenderMode(const char* property, Setter set) {
+    try {
+        set();
+        return true;
+    } catch (const std::exception& error) {
+        VLOG_INFO("setupGPUSupport: host refused %s (%s) - described without that render mode", property,
+                  error.what());
+        return false;
+    }
+}
+
 bool hasParameterOfType(const XMLEffectDefinition& definition, const std::string& name,
                         const std::string& type) {
     return definition.hasParameter(name) && definition.getParameter(name).type == type;
@@ -173,8 +187,8 @@ void GenericEffectFactory::setupGPUSupport(OFX::ImageEffectDescriptor& desc) {
     }
     VLOG_DEBUG("setupGPUSupport: hasCuda=%s, hasOpenCL=%s, hasMetal=%s", trueFalse(hasCuda),
                trueFalse(hasOpenCL), trueFalse(hasMetal));
-    if (hasOpenCL) {
-        desc.setSupportsOpenCLRender(true);
+    if (hasOpenCL && announceRenderMode(kOfxImageEffectPropOpenCLRenderSupported,
+                                        [&desc] { desc.setSupportsOpenCLRender(true); })) {
         VLOG_DEBUG("setupGPUSupport: OpenCL support enabled");
     }
     // A host told "CUDA" hands over device memory; without a usable device the plug-in renders on
@@ -182,9 +196,14 @@ void GenericEffectFactory::setupGPUSupport(OFX::ImageEffectDescriptor& desc) {
     if (hasCuda && gpuRuntime().kind() != GpuBackendKind::Cuda) {
         VLOG_DEBUG(
             "setupGPUSupport: CUDA kernels present but no CUDA device is usable - CUDA render not announced");
-    } else if (hasCuda) {
-        desc.setSupportsCudaRender(true);
-        desc.setSupportsCudaStream(true);
-        VLOG_DEBUG("setupGPUSupport: CUDA support enabled with stream support");
+    } else if (hasCuda && announceRenderMode(kOfxImageEffectPropCudaRenderSupported,
+                                             [&desc] { desc.setSupportsCudaRender(true); })) {
+        // Without streams the host's CUDA render still works: every render synchronises its work.
+        if (announceRenderMode(kOfxImageEffectPropCudaStreamSupported,
+                               [&desc] { desc.setSupportsCudaStream(true); })) {
+            VLOG_DEBUG("setupGPUSupport: CUDA support enabled with stream support");
+        } else {
+            VLOG_DEBUG("setupGPUSupport: CUDA support enabled without stream support");
+        }
     }
 }

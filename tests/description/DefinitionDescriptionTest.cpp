@@ -229,6 +229,30 @@ TEST(DefinitionDescription, AccumulationBuffersAddResetControlsAndSequentialRend
     }
 }
 
+// A host that predates the GPU-render properties refuses them: the effect is described without
+// those render modes instead of vanishing from the host.
+TEST(DefinitionDescription, AHostRefusingGpuRenderPropertiesStillGetsTheEffect) {
+    TestFolders folders;
+    folders.useDefinition(testDefinition(
+        std::string(kTwoInputs) +
+        R"(<pipeline><process name="p"><cuda file="post_blur.cu"/><opencl file="post_blur.cl"/></process>)"
+        R"(</pipeline>)"));
+    auto fx =
+        describeEffect(VELMORA_TEST_BUNDLE, "com.example.compositor", "filter", [](vhost::HostIdentity& id) {
+            id.unknownProperties = {
+                kOfxImageEffectPropOpenCLRenderSupported, kOfxImageEffectPropCudaRenderSupported,
+                kOfxImageEffectPropCudaStreamSupported, kOfxImageEffectPropMetalRenderSupported};
+        });
+    ASSERT_NE(fx.effect, nullptr);
+    EXPECT_EQ(fx.clipNames(), (Names{"Source", "Mask_Shape", "Output"}));
+    EXPECT_EQ(fx.effect->baseProperties().string(kOfxImageEffectPropOpenCLRenderSupported), "false");
+    fx.unload();
+    const std::string log = folders.logText();
+    EXPECT_TRUE(
+        contains(log, "[INFO] setupGPUSupport: host refused OfxImageEffectPropOpenCLRenderSupported"));
+    EXPECT_TRUE(contains(log, "GenericEffectFactory::describe completed successfully"));
+}
+
 TEST(DefinitionDescription, EveryParameterTypeAsTheHostSeesIt) {
     TestFolders folders;
     folders.useDefinition(testDefinition(std::string(kTwoInputs) + R"(<parameters>

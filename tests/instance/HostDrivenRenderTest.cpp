@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "InstanceTestSupport.h"
+#include "ofxGPURender.h"
 #include "ofxMessage.h"
 #include "ofxMultiThread.h"
 #include "ofxProgress.h"
@@ -321,6 +322,28 @@ TEST(HostDrivenRender, HostWithoutMultithreadOrMessageSuite) {
     fx.connectClip("Source", plate(bounds));
     EXPECT_EQ(fx.render(0.0, bounds), kOfxStatOK);
     expectWritten(*out, bounds, "no suites");
+}
+
+// A host that predates the GPU-render properties (where a CUDA device makes the effect announce
+// them) still describes the effect, and renders it from host memory.
+TEST(HostDrivenRender, HostRefusingGpuRenderProperties) {
+    TestFolders folders;
+    InstanceOptions options;
+    options.bundle = VELMORA_BUNDLE;
+    options.adjustHost = [](vhost::HostIdentity& identity) {
+        identity.unknownProperties = {
+            kOfxImageEffectPropCudaRenderSupported, kOfxImageEffectPropCudaStreamSupported,
+            kOfxImageEffectPropOpenCLRenderSupported, kOfxImageEffectPropMetalRenderSupported};
+    };
+    auto live = openInstance(options);
+    vhost::Instance& fx = *live->instance;
+    const OfxRectI bounds{0, 0, 16, 16};
+    fx.connectClip("Source", plate(bounds));
+    fx.connectClip("Mask_Shape", disc(bounds, 8, 8, 4));
+    auto out = outputImage(bounds);
+    fx.connectClip("Output", out);
+    EXPECT_EQ(fx.render(0.0, bounds), kOfxStatOK);
+    expectWritten(*out, bounds, "GPU properties refused");
 }
 
 // A connected clip whose image the host cannot deliver at the render time, and an empty output.
