@@ -19,6 +19,8 @@ TEST(FilePattern, NumbersFramesAndLeavesPlainNamesAlone) {
         {"shots/%d_mask.png", 12, "shots/12_mask.png", true},
         {"%02d.png", 3, "03.png", true},
         {"still.png", 9, "still.png", false},
+        {"50%%.png", 9, "50%.png", false},
+        {"a%%%04d%%.exr", 7, "a%0007%.exr", true},
     };
     for (const auto& c : cases) {
         const FilePattern pattern(c.pattern);

@@ -117,7 +117,8 @@ TEST_F(RenderCli, SettingsReachTheEffect) {
     EXPECT_GT(maxDifference(*readImage(dir / "offset.exr"), *readImage(dir / "retexture.exr")), 0.0f)
         << "the vector reached the effect";
     // A small blur leaves the hole's core unfilled, which the highlight tints red.
-    const float* core = readImage(dir / "blur.exr")->pixel(24, 16);
+    const vhost::ImagePtr blurred = readImage(dir / "blur.exr");
+    const float* core = blurred->pixel(24, 16);
     const float* filled = base->pixel(24, 16);
     EXPECT_GT(core[0], filled[0] + 0.1f);
     EXPECT_LT(core[1], filled[1] - 0.1f);

@@ -3,10 +3,13 @@
 #include <ImfChannelList.h>
 #include <ImfFrameBuffer.h>
 #include <ImfHeader.h>
+#include <ImfIO.h>
 #include <ImfInputFile.h>
 #include <ImfOutputFile.h>
 #include <ImfRgbaFile.h>
 #include <ImfThreading.h>
+#include <ImfTileDescription.h>
+#include <ImfVersion.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -30,6 +33,95 @@ void useAllCores() {
         const unsigned cores = std::thread::hardware_concurrency();
         Imf::setGlobalThreadCount(static_cast<int>(cores > 1 ? cores : 0));
     });
+}
+
+// The OpenEXR library reads through the opened file, so it sees only what InputFile accepted.
+class FileStream : public Imf::IStream {
+  public:
+    explicit FileStream(InputFile& file) : Imf::IStream(file.path().c_str()), file_(file) {}
+
+    bool read(char c[], int n) override {
+        if (n < 0 || file_.read(c, static_cast<std::size_t>(n)) != static_cast<std::size_t>(n))
+            throw std::runtime_error("the file ends early");
+        return file_.position() < file_.size();
+    }
+    uint64_t tellg() override { return file_.position(); }
+    void seekg(uint64_t pos) override {
+        if (!file_.seek(pos)) throw std::runtime_error("a read past the end of the file");
+    }
+
+  private:
+    InputFile& file_;
+};
+
+// Scan lines per stored chunk of each compression.
+int linesPerChunk(Imf::Compression compression) {
+    switch (compression) {
+        case Imf::ZIP_COMPRESSION:
+        case Imf::PXR24_COMPRESSION:
+            return 16;
+        case Imf::PIZ_COMPRESSION:
+        case Imf::B44_COMPRESSION:
+        case Imf::B44A_COMPRESSION:
+        case Imf::DWAA_COMPRESSION:
+            return 32;
+        case Imf::DWAB_COMPRESSION:
+            return 256;
+        default:
+            return 1;
+    }
+}
+
+// Every chunk of the data window has an 8-byte entry in the file's offset table and a header of 8
+// bytes or more, so a file shorter than that cannot hold the pixels it claims.
+void requireChunksFit(const std::string& path, const Imf::Header& header, std::uint64_t fileBytes) {
+    const Imath::Box2i& dw = header.dataWindow();
+    const std::uint64_t width = static_cast<std::uint64_t>(static_cast<long long>(dw.max.x) - dw.min.x + 1);
+    const std::uint64_t height = static_cast<std::uint64_t>(static_cast<long long>(dw.max.y) - dw.min.y + 1);
+    std::uint64_t chunks = 0;
+    if (header.hasTileDescription()) {
+        const Imf::TileDescription& tiles = header.tileDescription();
+        const std::uint64_t across = (width + tiles.xSize - 1) / std::max(1u, tiles.xSize);
+        const std::uint64_t down = (height + tiles.ySize - 1) / std::max(1u, tiles.ySize);
+        chunks = across * down;
+    } else {
+        const std::uint64_t lines = static_cast<std::uint64_t>(linesPerChunk(header.compression()));
+        chunks = (height + lines - 1) / lines;
+    }
+    if (chunks > fileBytes / 16)
+        throw ImageFileError(path + ": unreadable OpenEXR file (the file is too short for its " +
+                             std::to_string(width) + "x" + std::to_string(height) + " pixels)");
+}
+
+// The file's first header, read before the OpenEXR library reads the offset table that follows it.
+Imf::Header firstHeader(InputFile& input, FileStream& stream) {
+    unsigned char start[8] = {};
+    if (input.read(start, sizeof start) != sizeof start || !Imf::isImfMagic(reinterpret_cast<char*>(start)))
+        throw ImageFileError(input.path() + ": unreadable OpenEXR file (not an OpenEXR file)");
+    int version =
+        static_cast<int>(start[4] | (start[5] << 8) | (start[6] << 16) | (unsigned(start[7]) << 24));
+    if (Imf::getVersion(version) != Imf::EXR_VERSION || !Imf::supportsFlags(Imf::getFlags(version)))
+        throw ImageFileError(input.path() + ": unreadable OpenEXR file (unsupported version)");
+    Imf::Header header;
+    header.readFrom(stream, version);
+    input.seek(0);
+    return header;
+}
+
+// The display window's size, checked against the supported size and the data against the file.
+ImageSize checkedSize(const std::string& path, const Imf::Header& header, std::uint64_t fileBytes) {
+    const Imath::Box2i& display = header.displayWindow();
+    const Imath::Box2i& data = header.dataWindow();
+    const long long width = static_cast<long long>(display.max.x) - display.min.x + 1;
+    const long long height = static_cast<long long>(display.max.y) - display.min.y + 1;
+    const long long dataWidth = static_cast<long long>(data.max.x) - data.min.x + 1;
+    const long long dataHeight = static_cast<long long>(data.max.y) - data.min.y + 1;
+    if (width <= 0 || height <= 0 || dataWidth <= 0 || dataHeight <= 0)
+        throw ImageFileError(path + ": the image is empty");
+    requireSupportedSize(path, static_cast<std::uint64_t>(width), static_cast<std::uint64_t>(height));
+    requireSupportedSize(path, static_cast<std::uint64_t>(dataWidth), static_cast<std::uint64_t>(dataHeight));
+    requireChunksFit(path, header, fileBytes);
+    return ImageSize{static_cast<int>(width), static_cast<int>(height)};
 }
 
 // Where the file's pixels (its data window) land in the image, which is its display window:
@@ -65,29 +157,22 @@ struct Placement {
     }
 };
 
-// The image for the file's display window; throws ImageFileError for an empty or huge one.
-vhost::ImagePtr imageForWindows(const std::string& path, const Placement& place,
-                                const vhost::ImagePtr& reuse) {
-    const long long width = static_cast<long long>(place.display.max.x) - place.display.min.x + 1;
-    const long long height = static_cast<long long>(place.display.max.y) - place.display.min.y + 1;
-    const long long dataWidth = static_cast<long long>(place.data.max.x) - place.data.min.x + 1;
-    const long long dataHeight = static_cast<long long>(place.data.max.y) - place.data.min.y + 1;
-    if (width <= 0 || height <= 0 || dataWidth <= 0 || dataHeight <= 0)
-        throw ImageFileError(path + ": the image is empty");
-    if (width > (1 << 15) || height > (1 << 15) || dataWidth > (1 << 15) || dataHeight > (1 << 15))
-        throw ImageFileError(path + ": the image is too large (" + std::to_string(width) + "x" +
-                             std::to_string(height) + ", data " + std::to_string(dataWidth) + "x" +
-                             std::to_string(dataHeight) + ")");
-    vhost::ImagePtr image = imageFor(static_cast<int>(width), static_cast<int>(height), reuse);
+// The image for the file's display window, within `maxBytes`.
+vhost::ImagePtr imageForWindows(const std::string& path, const Placement& place, const ImageSize& size,
+                                const vhost::ImagePtr& reuse, std::uint64_t maxBytes) {
+    requireWithinLimit(path, size, maxBytes);
+    vhost::ImagePtr image = imageFor(size.width, size.height, reuse);
     if (!place.coversDisplay()) image->fill(0.0f, 0.0f, 0.0f, 0.0f);
     return image;
 }
 
 // Luminance/chroma files go through the RGBA interface, which converts them (half precision).
-vhost::ImagePtr readLuminanceChroma(const std::string& path, const vhost::ImagePtr& reuse) {
-    Imf::RgbaInputFile file(path.c_str());
+vhost::ImagePtr readLuminanceChroma(Imf::IStream& stream, const ImageSize& size, const vhost::ImagePtr& reuse,
+                                    std::uint64_t maxBytes) {
+    stream.seekg(0);
+    Imf::RgbaInputFile file(stream);
     const Placement place(file.dataWindow(), file.displayWindow());
-    vhost::ImagePtr image = imageForWindows(path, place, reuse);
+    vhost::ImagePtr image = imageForWindows(stream.fileName(), place, size, reuse, maxBytes);
     const Imath::Box2i& dw = place.data;
     const int width = place.dataWidth();
     std::vector<Imf::Rgba> halves(static_cast<std::size_t>(width) * kStripLines);
@@ -107,20 +192,23 @@ vhost::ImagePtr readLuminanceChroma(const std::string& path, const vhost::ImageP
     return image;
 }
 
-vhost::ImagePtr readChannels(const std::string& path, const vhost::ImagePtr& reuse) {
-    Imf::InputFile file(path.c_str());
+vhost::ImagePtr readChannels(InputFile& input, const vhost::ImagePtr& reuse, std::uint64_t maxBytes) {
+    const std::string& path = input.path();
+    FileStream stream(input);
+    const ImageSize size = checkedSize(path, firstHeader(input, stream), input.size());
+    Imf::InputFile file(stream);
     const Imf::ChannelList& channels = file.header().channels();
     const bool hasColour =
         channels.findChannel("R") || channels.findChannel("G") || channels.findChannel("B");
     const bool hasLuminance = channels.findChannel("Y") != nullptr;
     const Placement place(file.header().dataWindow(), file.header().displayWindow());
     if (!hasColour && hasLuminance && (channels.findChannel("RY") || channels.findChannel("BY")))
-        return readLuminanceChroma(path, reuse);
+        return readLuminanceChroma(stream, size, reuse, maxBytes);
     if (!hasColour && !hasLuminance && !channels.findChannel("A"))
         throw ImageFileError(path + ": the OpenEXR file has no R, G, B, Y or A channel");
     const bool grey = !hasColour && hasLuminance;
 
-    vhost::ImagePtr image = imageForWindows(path, place, reuse);
+    vhost::ImagePtr image = imageForWindows(path, place, size, reuse, maxBytes);
     const Imath::Box2i& dw = place.data;
     const long long width = place.dataWidth();
     std::vector<float> strip(static_cast<std::size_t>(width) * 4 * kStripLines);
@@ -151,14 +239,25 @@ vhost::ImagePtr readChannels(const std::string& path, const vhost::ImagePtr& reu
 
 }  // namespace
 
-vhost::ImagePtr readExr(const std::string& path, const vhost::ImagePtr& reuse) {
-    useAllCores();
+ImageSize exrSize(InputFile& input) {
     try {
-        return readChannels(path, reuse);
+        FileStream stream(input);
+        return checkedSize(input.path(), firstHeader(input, stream), input.size());
     } catch (const ImageFileError&) {
         throw;
     } catch (const std::exception& e) {
-        throw ImageFileError(path + ": unreadable OpenEXR file (" + e.what() + ")");
+        throw ImageFileError(input.path() + ": unreadable OpenEXR file (" + e.what() + ")");
+    }
+}
+
+vhost::ImagePtr readExr(InputFile& input, const vhost::ImagePtr& reuse, std::uint64_t maxBytes) {
+    useAllCores();
+    try {
+        return readChannels(input, reuse, maxBytes);
+    } catch (const ImageFileError&) {
+        throw;
+    } catch (const std::exception& e) {
+        throw ImageFileError(input.path() + ": unreadable OpenEXR file (" + e.what() + ")");
     }
 }
 

@@ -19,12 +19,35 @@ bool parseFrameNumber(const std::string& text, int* value) {
     return true;
 }
 
+bool isSeparator(char c) {
+#ifdef _WIN32
+    return c == '/' || c == '\\';
+#else
+    return c == '/';
+#endif
+}
+
+std::size_t lastSeparator(const std::string& path) {
+    for (std::size_t i = path.size(); i > 0; --i)
+        if (isSeparator(path[i - 1])) return i - 1;
+    return std::string::npos;
+}
+
 }  // namespace
 
 FilePattern::FilePattern(std::string text) : text_(std::move(text)) {
+    std::string* piece = &head_;
     for (std::size_t i = 0; i < text_.size(); ++i) {
-        if (text_[i] != '%') continue;
+        if (text_[i] != '%') {
+            *piece += text_[i];
+            continue;
+        }
         std::size_t j = i + 1;
+        if (j < text_.size() && text_[j] == '%') {
+            *piece += '%';
+            i = j;
+            continue;
+        }
         int width = 0;
         if (j < text_.size() && text_[j] == '0') {
             ++j;
@@ -34,51 +57,82 @@ FilePattern::FilePattern(std::string text) : text_(std::move(text)) {
                 throw SequenceError("'" + text_ + "': a frame field is %d or %0Nd with N from 1 to 9");
         }
         if (j >= text_.size() || text_[j] != 'd')
-            throw SequenceError("'" + text_ + "': '%' starts a frame field, which is %d or %0Nd");
-        if (numbered()) throw SequenceError("'" + text_ + "': more than one frame field");
-        fieldStart_ = i;
-        fieldLength_ = j + 1 - i;
+            throw SequenceError("'" + text_ +
+                                "': '%' starts a frame field, which is %d or %0Nd; write %% for a literal %");
+        if (numbered_) throw SequenceError("'" + text_ + "': more than one frame field");
+        numbered_ = true;
         width_ = width;
+        piece = &tail_;
         i = j;
     }
 }
 
 std::string FilePattern::fileFor(int frame) const {
-    if (!numbered()) return text_;
+    if (!numbered_) return head_;
     char digits[32];
     std::snprintf(digits, sizeof(digits), "%0*d", width_, frame);
-    return text_.substr(0, fieldStart_) + digits + text_.substr(fieldStart_ + fieldLength_);
+    return head_ + digits + tail_;
+}
+
+bool FilePattern::fieldInFolder() const {
+    return numbered_ && lastSeparator(tail_) != std::string::npos;
+}
+
+bool FilePattern::frameOfName(const std::string& name, const FrameRange& range, int* frame) const {
+    if (!numbered_ || fieldInFolder()) {
+        const std::string file = fileFor(range.first);
+        const std::size_t slash = lastSeparator(file);
+        *frame = range.first;
+        return name == (slash == std::string::npos ? file : file.substr(slash + 1)) && range.count() >= 1;
+    }
+    const std::size_t slash = lastSeparator(head_);
+    const std::string prefix = slash == std::string::npos ? head_ : head_.substr(slash + 1);
+    if (name.size() <= prefix.size() + tail_.size() || name.compare(0, prefix.size(), prefix) != 0 ||
+        name.compare(name.size() - tail_.size(), tail_.size(), tail_) != 0)
+        return false;
+    int found = 0;
+    if (!parseFrameNumber(name.substr(prefix.size(), name.size() - prefix.size() - tail_.size()), &found))
+        return false;
+    if (found < range.first || found > range.last) return false;
+    // The width must be the pattern's own: plate.7.exr is no frame of plate.%04d.exr.
+    if (fileFor(found) != head_.substr(0, slash == std::string::npos ? 0 : slash + 1) + name) return false;
+    *frame = found;
+    return true;
+}
+
+void FilePattern::forEachExistingFile(const FrameRange& range,
+                                      const std::function<bool(int, const std::string&)>& visit) const {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    if (!numbered_) {
+        if (fs::exists(head_, ec)) visit(range.first, head_);
+        return;
+    }
+    if (fieldInFolder()) {
+        // The field names a folder: look for each frame's file.
+        for (int frame = range.first; frame <= range.last; ++frame) {
+            const std::string file = fileFor(frame);
+            if (fs::exists(file, ec) && !visit(frame, file)) return;
+        }
+        return;
+    }
+    const std::size_t slash = lastSeparator(head_);
+    const std::string folderPart = slash == std::string::npos ? std::string() : head_.substr(0, slash + 1);
+    for (fs::directory_iterator it(folderPart.empty() ? std::string(".") : folderPart, ec), end;
+         !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        int frame = 0;
+        if (frameOfName(name, range, &frame) && !visit(frame, folderPart + name)) return;
+    }
 }
 
 bool FilePattern::anyFileExists(const FrameRange& range) const {
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    if (!numbered()) return fs::exists(text_, ec);
-    const std::size_t slash = text_.rfind('/');
-    const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
-    if (fieldStart_ < nameStart) {
-        // The field names a folder: look for each frame's file until one is found.
-        for (int frame = range.first; frame <= range.last; ++frame)
-            if (fs::exists(fileFor(frame), ec)) return true;
+    bool found = false;
+    forEachExistingFile(range, [&](int, const std::string&) {
+        found = true;
         return false;
-    }
-    const std::string folder = nameStart == 0 ? std::string(".") : text_.substr(0, nameStart);
-    const std::string prefix = text_.substr(nameStart, fieldStart_ - nameStart);
-    const std::string suffix = text_.substr(fieldStart_ + fieldLength_);
-    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-        const std::string name = it->path().filename().string();
-        if (name.size() <= prefix.size() + suffix.size() || name.compare(0, prefix.size(), prefix) != 0 ||
-            name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0)
-            continue;
-        int frame = 0;
-        if (!parseFrameNumber(name.substr(prefix.size(), name.size() - prefix.size() - suffix.size()),
-                              &frame))
-            continue;
-        if (frame >= range.first && frame <= range.last &&
-            fileFor(frame) == text_.substr(0, nameStart) + name)
-            return true;
-    }
-    return false;
+    });
+    return found;
 }
 
 FrameRange FrameRange::parse(const std::string& text) {

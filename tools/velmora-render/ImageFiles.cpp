@@ -1,31 +1,17 @@
 #include "ImageFiles.h"
 
-#ifdef _WIN32
-#include <process.h>
-#else
-#include <unistd.h>
-#endif
-
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <system_error>
 
 #include "ImageCodecs.h"
+#include "InputFile.h"
+#include "Temporaries.h"
 
 namespace imagefiles {
 namespace {
-
-long processId() {
-#ifdef _WIN32
-    return _getpid();
-#else
-    return static_cast<long>(::getpid());
-#endif
-}
 
 std::string lowerExtension(const std::string& path) {
     std::string ext = std::filesystem::path(path).extension().string();
@@ -33,18 +19,8 @@ std::string lowerExtension(const std::string& path) {
     return ext;
 }
 
-// A readable regular file, or an ImageFileError saying why not.
-void requireReadableFile(const std::string& path) {
-    std::error_code ec;
-    const auto status = std::filesystem::status(path, ec);
-    if (ec || !std::filesystem::exists(status)) throw ImageFileError(path + ": no such file");
-    if (std::filesystem::is_directory(status))
-        throw ImageFileError(path + ": is a folder, not an image file");
-    // A pipe or a device could block the read for ever or never end.
-    if (!std::filesystem::is_regular_file(status))
-        throw ImageFileError(path + ": is not a regular file (a pipe or a device), not an image file");
-    if (::access(path.c_str(), R_OK) != 0)
-        throw ImageFileError(path + ": cannot be read (" + std::strerror(errno) + ")");
+std::string megabytes(std::uint64_t bytes) {
+    return std::to_string((bytes + (1u << 20) - 1) >> 20) + " MB";
 }
 
 }  // namespace
@@ -64,10 +40,32 @@ vhost::ImagePtr imageFor(int width, int height, const vhost::ImagePtr& reuse) {
     return std::make_shared<vhost::Image>(width, height);
 }
 
-vhost::ImagePtr readImage(const std::string& path, const vhost::ImagePtr& reuse) {
+void requireSupportedSize(const std::string& path, std::uint64_t width, std::uint64_t height) {
+    if (width > static_cast<std::uint64_t>(kMaxSide) || height > static_cast<std::uint64_t>(kMaxSide))
+        throw ImageFileError(path + ": the picture is " + std::to_string(width) + "x" +
+                             std::to_string(height) + " pixels; velmora-render takes at most " +
+                             std::to_string(kMaxSide) + " pixels a side");
+}
+
+void requireWithinLimit(const std::string& path, const ImageSize& size, std::uint64_t maxBytes) {
+    const std::uint64_t bytes =
+        static_cast<std::uint64_t>(size.width) * static_cast<std::uint64_t>(size.height) * 16;
+    if (bytes > maxBytes)
+        throw ImageFileError(path + ": the " + std::to_string(size.width) + "x" +
+                             std::to_string(size.height) + " picture takes " + megabytes(bytes) +
+                             " in memory, more than the " + megabytes(maxBytes) + " allowed");
+}
+
+ImageSize readImageSize(const std::string& path) {
     const ImageFormat format = formatOf(path);
-    requireReadableFile(path);
-    return format == ImageFormat::Exr ? readExr(path, reuse) : readPng(path, reuse);
+    InputFile file(path);
+    return format == ImageFormat::Exr ? exrSize(file) : pngSize(file);
+}
+
+vhost::ImagePtr readImage(const std::string& path, const vhost::ImagePtr& reuse, std::uint64_t maxBytes) {
+    const ImageFormat format = formatOf(path);
+    InputFile file(path);
+    return format == ImageFormat::Exr ? readExr(file, reuse, maxBytes) : readPng(file, reuse, maxBytes);
 }
 
 void writeImage(const std::string& path, const vhost::Image& image) {
@@ -79,13 +77,8 @@ void writeImage(const std::string& path, const vhost::Image& image) {
     if (!std::filesystem::is_directory(folder, ec))
         throw ImageFileError(path + ": the folder " + folder.string() + " does not exist");
 
-    // The temporary keeps the extension: the EXR library picks nothing from it, but a reader of
-    // the folder sees what it is. Its share of the name is cut so that any name that fits the
-    // file system also fits with the temporary's additions.
-    const std::string name = target.filename().string();
-    const std::string temporary = (folder / ("." + name.substr(0, 160) + ".tmp-" +
-                                             std::to_string(processId()) + target.extension().string()))
-                                      .string();
+    const std::string temporary = temporaries::temporaryFor(path);
+    const temporaries::Pending pending(temporary);
     try {
         if (format == ImageFormat::Exr)
             writeExr(temporary, image);

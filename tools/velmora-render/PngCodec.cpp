@@ -49,8 +49,27 @@ struct Decoded {
     std::vector<png_bytep> rows;
 };
 
-// Reads the whole file of `fileBytes` bytes into `out`; false with `error` filled on failure.
-bool decode(std::FILE* file, long fileBytes, Decoded* out, ErrorText* error) {
+// Where libpng reads from: the opened file, and a read error's text.
+struct Source {
+    InputFile* file = nullptr;
+    ErrorText* error = nullptr;
+};
+
+void readFromSource(png_structp png, png_bytep data, png_size_t length) {
+    auto* source = static_cast<Source*>(png_get_io_ptr(png));
+    std::size_t got = 0;
+    bool failed = false;
+    try {
+        got = source->file->read(data, length);
+    } catch (const ImageFileError&) {
+        failed = true;
+    }
+    if (failed) png_error(png, "read error");
+    if (got != length) png_error(png, "the file ends early");
+}
+
+// Reads the whole file into `out`; false with `error` filled on failure.
+bool decode(InputFile& file, Decoded* out, ErrorText* error) {
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, error, onError, onWarning);
     if (!png) {
         std::snprintf(error->text, sizeof(error->text), "out of memory");
@@ -62,19 +81,10 @@ bool decode(std::FILE* file, long fileBytes, Decoded* out, ErrorText* error) {
         if (!error->text[0]) std::snprintf(error->text, sizeof(error->text), "out of memory");
         return false;
     }
-    png_init_io(png, file);
-    png_set_user_limits(png, 1u << 15, 1u << 15);
+    Source source{&file, error};
+    png_set_read_fn(png, &source, readFromSource);
+    png_set_user_limits(png, kMaxSide, kMaxSide);
     png_read_info(png, info);
-    // Deflate packs at most about 1032 bytes into one, so a file far shorter than its stated
-    // picture is damaged: refuse it before a frame-sized buffer is allocated for it.
-    if (static_cast<double>(png_get_rowbytes(png, info)) * png_get_image_height(png, info) >
-        1100.0 * static_cast<double>(fileBytes) + 4096.0) {
-        std::snprintf(error->text, sizeof(error->text), "the file is too short for its %ux%u picture",
-                      static_cast<unsigned>(png_get_image_width(png, info)),
-                      static_cast<unsigned>(png_get_image_height(png, info)));
-        png_destroy_read_struct(&png, &info, nullptr);
-        return false;
-    }
     const int colorType = png_get_color_type(png, info);
     png_set_expand(png);  // palette to RGB, grey below 8 bits to 8, transparency to alpha
     if (colorType == PNG_COLOR_TYPE_GRAY || colorType == PNG_COLOR_TYPE_GRAY_ALPHA) png_set_gray_to_rgb(png);
@@ -151,21 +161,41 @@ bool encode(std::FILE* file, Encoder* encoder, ErrorText* error) {
 
 }  // namespace
 
-vhost::ImagePtr readPng(const std::string& path, const vhost::ImagePtr& reuse) {
-    File file = openFile(path, "rb");
-    unsigned char signature[8] = {};
-    if (std::fread(signature, 1, 8, file.get()) != 8 || png_sig_cmp(signature, 0, 8) != 0)
-        throw ImageFileError(path + ": not a PNG file");
-    long fileBytes = -1;
-    if (std::fseek(file.get(), 0, SEEK_END) == 0) fileBytes = std::ftell(file.get());
-    if (fileBytes < 0) throw ImageFileError(path + ": cannot be read (" + std::strerror(errno) + ")");
-    std::rewind(file.get());
+ImageSize pngSize(InputFile& file) {
+    // Signature, then the IHDR chunk: length 13, "IHDR", width and height (big-endian), bit depth
+    // and colour type.
+    unsigned char head[26] = {};
+    if (file.read(head, sizeof head) != sizeof head || png_sig_cmp(head, 0, 8) != 0 ||
+        std::memcmp(head + 12, "IHDR", 4) != 0)
+        throw ImageFileError(file.path() + ": not a PNG file");
+    auto word = [&](int at) {
+        return (std::uint32_t(head[at]) << 24) | (std::uint32_t(head[at + 1]) << 16) |
+               (std::uint32_t(head[at + 2]) << 8) | std::uint32_t(head[at + 3]);
+    };
+    const std::uint32_t width = word(16), height = word(20);
+    if (width == 0 || height == 0) throw ImageFileError(file.path() + ": the image is empty");
+    requireSupportedSize(file.path(), width, height);
+    // Deflate packs at most about 1032 bytes into one, so a file far shorter than its stated
+    // picture is damaged: refuse it before anything is allocated for it.
+    const int channels[7] = {1, 0, 3, 1, 2, 0, 4};
+    const int samples = head[25] < 7 ? channels[head[25]] : 0;
+    const double rowBytes = std::ceil(static_cast<double>(width) * std::max(samples, 1) * head[24] / 8.0) + 1;
+    if (rowBytes * height > 1100.0 * static_cast<double>(file.size()) + 4096.0)
+        throw ImageFileError(file.path() + ": unreadable PNG (the file is too short for its " +
+                             std::to_string(width) + "x" + std::to_string(height) + " picture)");
+    file.seek(0);
+    return ImageSize{static_cast<int>(width), static_cast<int>(height)};
+}
+
+vhost::ImagePtr readPng(InputFile& file, const vhost::ImagePtr& reuse, std::uint64_t maxBytes) {
+    const ImageSize size = pngSize(file);
+    requireWithinLimit(file.path(), size, maxBytes);
 
     Decoded decoded;
     ErrorText error;
-    if (!decode(file.get(), fileBytes, &decoded, &error))
-        throw ImageFileError(path + ": unreadable PNG (" + error.text + ")");
-    if (decoded.width == 0 || decoded.height == 0) throw ImageFileError(path + ": the image is empty");
+    if (!decode(file, &decoded, &error))
+        throw ImageFileError(file.path() + ": unreadable PNG (" + error.text + ")");
+    if (decoded.width == 0 || decoded.height == 0) throw ImageFileError(file.path() + ": the image is empty");
 
     const int width = static_cast<int>(decoded.width);
     const int height = static_cast<int>(decoded.height);

@@ -5,25 +5,34 @@
 #include <cmath>
 #include <cstdlib>
 #include <exception>
+#include <filesystem>
 #include <iomanip>
+#include <map>
+#include <set>
 #include <sstream>
 
 #include "BundleLocation.h"
 #include "Command.h"
+#include "FileIdentity.h"
 #include "ImageFiles.h"
+#include "MemoryLimit.h"
 #include "ProgressBar.h"
 #include "ProxyScale.h"
+#include "Temporaries.h"
 #include "params/NumberText.h"
 
 const char kRenderUsage[] =
     "usage: velmora-render render --plate FILE --mask FILE [--matte FILE] --out FILE [options]\n"
     "  Removes the masked object from the plate. Files are .exr (float) or .png; a numbered name\n"
-    "  such as plate.%04d.exr with --frames renders a sequence (the frame number is the render time).\n"
+    "  such as plate.%04d.exr with --frames renders a sequence (the frame number is the render time);\n"
+    "  %% stands for a literal %. The output never replaces an input.\n"
     "  --frames FIRST-LAST|FRAME   frames to render\n"
     "  --set NAME=VALUE            a parameter value (vectors as x,y); repeatable, applied in order\n"
     "  --preset NAME               a user or factory preset, applied before any --set\n"
     "  --host NAME                 imitate a host (resolve, flame, nuke, fusion, or any name)\n"
     "  --scale S                   proxy render at render scale S (0 < S <= 1); images are scaled\n"
+    "  --max-memory SIZE           refuse a frame that needs more memory (e.g. 4G, 512M; default:\n"
+    "                              the memory available when the render starts)\n"
     "  --backend cpu|cuda          the plug-in's render backend\n"
     "  --bundle PATH               the velmora.ofx.bundle to load\n";
 
@@ -52,11 +61,18 @@ class InputSlot {
 
     bool present() const { return present_; }
 
-    // The frame's image at full size; throws ImageFileError.
-    const vhost::ImagePtr& full(int frame) {
+    // The size of the frame's picture, from its file's header; throws ImageFileError.
+    imagefiles::ImageSize size(int frame) const {
+        if (!pattern_.numbered() && loaded_) return imagefiles::ImageSize{full_->width(), full_->height()};
+        return imagefiles::readImageSize(pattern_.fileFor(frame));
+    }
+
+    // The frame's image at full size, refused when it would take more than `maxBytes`; throws
+    // ImageFileError.
+    const vhost::ImagePtr& full(int frame, std::uint64_t maxBytes) {
         if (!pattern_.numbered() && loaded_) return full_;
         loaded_ = false;
-        full_ = imagefiles::readImage(pattern_.fileFor(frame), full_);
+        full_ = imagefiles::readImage(pattern_.fileFor(frame), full_, maxBytes);
         scaledFor_ = 0.0;
         loaded_ = true;
         return full_;
@@ -78,25 +94,119 @@ class InputSlot {
     double scaledFor_ = 0.0;
 };
 
+std::string sizeText(const imagefiles::ImageSize& size) {
+    return std::to_string(size.width) + "x" + std::to_string(size.height);
+}
+
+void requirePlateSize(const char* what, const imagefiles::ImageSize& size,
+                      const imagefiles::ImageSize& plate) {
+    if (size.width != plate.width || size.height != plate.height)
+        throw std::runtime_error(std::string("the ") + what + " is " + sizeText(size) + " but the plate is " +
+                                 sizeText(plate) + "; they must be the same size");
+}
+
 struct JobInputs {
     InputSlot plate, mask, matte;
 
-    // The frame's images, checked against each other and scaled for a proxy render.
-    FrameImages load(int frame, double scale) {
-        const vhost::Image& fullPlate = *plate.full(frame);
+    // The frame's images, checked against each other and against the memory limit before any is
+    // read, then scaled for a proxy render.
+    FrameImages load(int frame, double scale, std::uint64_t memoryLimit, const std::string& limitName) {
+        const imagefiles::ImageSize plateSize = plate.size(frame);
+        std::uint64_t inputBytes = 0;
+        int inputCount = 0;
+        for (auto [slot, what] :
+             {std::pair<InputSlot*, const char*>{&plate, "plate"}, {&mask, "mask"}, {&matte, "matte"}}) {
+            if (!slot->present()) continue;
+            const imagefiles::ImageSize size = slot == &plate ? plateSize : slot->size(frame);
+            requirePlateSize(what, size, plateSize);
+            inputBytes +=
+                static_cast<std::uint64_t>(size.width) * static_cast<std::uint64_t>(size.height) * 16;
+            ++inputCount;
+        }
+        const std::uint64_t scaledFrame = static_cast<std::uint64_t>(scaledLength(plateSize.width, scale)) *
+                                          static_cast<std::uint64_t>(scaledLength(plateSize.height, scale)) *
+                                          16;
+        const std::uint64_t needed =
+            memorylimit::renderBytes(inputBytes, inputCount, scaledFrame, scale != 1.0);
+        if (memoryLimit && needed > memoryLimit)
+            throw std::runtime_error("a " + sizeText(plateSize) + " frame needs about " +
+                                     memorylimit::describe(needed) + " of memory, more than the " +
+                                     memorylimit::describe(memoryLimit) + " " + limitName);
+
+        const std::uint64_t imageLimit = memoryLimit ? memoryLimit : UINT64_MAX;
+        const vhost::Image& fullPlate = *plate.full(frame, imageLimit);
         auto sameSize = [&](InputSlot& slot, const char* what) {
             if (!slot.present()) return;
-            const vhost::Image& other = *slot.full(frame);
-            if (other.width() != fullPlate.width() || other.height() != fullPlate.height())
-                throw std::runtime_error(std::string("the ") + what + " is " + sizeText(other) +
-                                         " but the plate is " + sizeText(fullPlate) +
-                                         "; they must be the same size");
+            const vhost::Image& other = *slot.full(frame, imageLimit);
+            requirePlateSize(what, {other.width(), other.height()}, {fullPlate.width(), fullPlate.height()});
         };
         sameSize(mask, "mask");
         sameSize(matte, "matte");
         return FrameImages{plate.scaled(scale), mask.scaled(scale),
                            matte.present() ? matte.scaled(scale) : nullptr};
     }
+};
+
+// An output that is the same file as an input, which writing the output would destroy: the
+// message naming both, or "".
+std::string outputOverwritingInput(const RenderJob& job, const FrameRange& range) {
+    std::map<FileIdentity, std::string> inputs;
+    for (const auto& [option, name] : {std::pair<const char*, const std::string*>{"--plate", &job.plate},
+                                       {"--mask", &job.mask},
+                                       {"--matte", &job.matte}}) {
+        if (name->empty()) continue;
+        FilePattern(*name).forEachExistingFile(range, [&, option = option](int, const std::string& file) {
+            if (const auto identity = fileIdentity(file))
+                inputs.emplace(*identity, std::string(option) + " file '" + file + "'");
+            return true;
+        });
+    }
+    std::string message;
+    FilePattern(job.out).forEachExistingFile(range, [&](int, const std::string& file) {
+        const auto identity = fileIdentity(file);
+        const auto input = identity ? inputs.find(*identity) : inputs.end();
+        if (input == inputs.end()) return true;
+        message = "--out file '" + file + "' is the " + input->second +
+                  ": the render would overwrite its own input; choose another output name";
+        return false;
+    });
+    return message;
+}
+
+// Removes what interrupted runs left of this job's outputs, once per output folder.
+class StaleTemporaries {
+  public:
+    StaleTemporaries(const FilePattern& out, const FrameRange& range) : out_(out), range_(range) {}
+
+    void removeBeside(const std::string& file, std::ostream& err) {
+        const std::filesystem::path path(file);
+        const std::string folder = path.has_parent_path() ? path.parent_path().string() : std::string(".");
+        if (!cleaned_.insert(folder).second) return;
+        const std::string name = path.filename().string();
+        auto isOutput = [&](const std::string& share) {
+            int frame = 0;
+            if (share.size() < temporaries::kKeptNameBytes) return out_.frameOfName(share, range_, &frame);
+            // A long name the temporary cut short: its start must be this output's.
+            return name.compare(0, share.size(), share) == 0 ||
+                   (out_.numbered() && !out_.fieldInFolder() && sharesStart(share));
+        };
+        for (const std::string& removed : temporaries::removeStale(folder, isOutput))
+            err << "velmora-render render: removed " << removed << ", left by an interrupted run\n";
+    }
+
+  private:
+    // Whether `share` begins with the output name's text before the frame field.
+    bool sharesStart(const std::string& share) const {
+        const std::string first = std::filesystem::path(out_.fileFor(range_.first)).filename().string();
+        const std::string last = std::filesystem::path(out_.fileFor(range_.last)).filename().string();
+        std::size_t common = 0;
+        while (common < first.size() && common < last.size() && first[common] == last[common]) ++common;
+        return share.compare(0, common, first, 0, common) == 0;
+    }
+
+    const FilePattern& out_;
+    FrameRange range_;
+    std::set<std::string> cleaned_;
 };
 
 std::string milliseconds(double seconds) {
@@ -111,7 +221,7 @@ bool parseRenderJob(const std::vector<std::string>& args, const std::string& def
                     bool* help, std::string* error) {
     *help = false;
     job->session.bundle = defaultBundle;
-    std::string frames, scale;
+    std::string frames, scale, maxMemory;
     for (std::size_t i = 0; i < args.size(); ++i) {
         std::string word = args[i], value;
         bool hasValue = false;
@@ -146,6 +256,8 @@ bool parseRenderJob(const std::vector<std::string>& args, const std::string& def
             target = &job->session.backend;
         else if (word == "--bundle")
             target = &job->session.bundle;
+        else if (word == "--max-memory")
+            target = &maxMemory;
         else if (word != "--set") {
             *error = "unexpected argument '" + args[i] + "'";
             return false;
@@ -178,6 +290,10 @@ bool parseRenderJob(const std::vector<std::string>& args, const std::string& def
         *error = "--scale '" + scale + "': expected a number above 0 and at most 1";
         return false;
     }
+    if (!maxMemory.empty() && !memorylimit::parseSize(maxMemory, &job->maxMemory)) {
+        *error = "--max-memory '" + maxMemory + "': expected a size such as 4G or 512M";
+        return false;
+    }
     if (!job->session.backend.empty() && job->session.backend != "cpu" && job->session.backend != "cuda") {
         *error = "--backend '" + job->session.backend + "': expected cpu or cuda";
         return false;
@@ -200,7 +316,7 @@ bool parseRenderJob(const std::vector<std::string>& args, const std::string& def
                      " frames: number it, e.g. out.%04d.exr";
             return false;
         }
-        imagefiles::formatOf(job->out);
+        imagefiles::formatOf(FilePattern(job->out).fileFor(0));
     } catch (const std::exception& e) {
         *error = e.what();
         return false;
@@ -227,6 +343,15 @@ int runRenderJob(const RenderJob& job, std::ostream& out, std::ostream& err) {
     }
 
     const FrameRange range = job.frames.value_or(FrameRange{0, 0});
+    const std::string overwrite = outputOverwritingInput(job, range);
+    if (!overwrite.empty()) {
+        err << "velmora-render render: " << overwrite << "\n";
+        return 1;
+    }
+    // Measured before the first frame, while nothing of the job holds memory yet.
+    const std::uint64_t memoryLimit = job.maxMemory ? job.maxMemory : memorylimit::availableBytes();
+    const std::string limitName =
+        job.maxMemory ? "allowed by --max-memory" : "available (--max-memory sets another limit)";
     // A numbered input with no file in the range fails every frame: say so once, up front.
     for (const auto& [name, file] : {std::pair<const char*, const std::string*>{"--plate", &job.plate},
                                      {"--mask", &job.mask},
@@ -242,14 +367,18 @@ int runRenderJob(const RenderJob& job, std::ostream& out, std::ostream& err) {
     ProgressBar progress(err, range.count());
     if (sequence) progress.update(0);
     JobInputs inputs{InputSlot(job.plate), InputSlot(job.mask), InputSlot(job.matte)};
+    const FilePattern output(job.out);
+    StaleTemporaries stale(output, range);
     int rendered = 0, failed = 0;
     std::string size;
     const auto start = std::chrono::steady_clock::now();
     for (int frame = range.first; frame <= range.last; ++frame) {
         try {
-            const FrameImages images = inputs.load(frame, job.scale);
+            const FrameImages images = inputs.load(frame, job.scale, memoryLimit, limitName);
             const vhost::ImagePtr result = session->render(frame, images, job.scale, sequence);
-            imagefiles::writeImage(FilePattern(job.out).fileFor(frame), *result);
+            const std::string file = output.fileFor(frame);
+            stale.removeBeside(file, err);
+            imagefiles::writeImage(file, *result);
             if (size.empty()) size = sizeText(*result);
             ++rendered;
         } catch (const std::exception& e) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -13,6 +14,7 @@ struct RenderJob {
     std::string plate, mask, matte, out;  // file names, possibly numbered
     std::optional<framesequence::FrameRange> frames;
     double scale = 1.0;
+    std::uint64_t maxMemory = 0;  // 0: the memory available when the job starts
     SessionOptions session;
 };
 

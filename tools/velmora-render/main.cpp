@@ -7,6 +7,7 @@
 #include "BundleLocation.h"
 #include "Command.h"
 #include "PresetCommands.h"
+#include "Temporaries.h"
 
 namespace {
 
@@ -44,6 +45,7 @@ int main(int argc, char** argv) {
         usage(std::cout);
         return 0;
     }
+    temporaries::removeOnInterrupt();
     std::vector<std::string> args(argv + 2, argv + argc);
     for (const auto& c : kCommands)
         if (name == c.name) return c.run(args, std::cout, std::cerr);
