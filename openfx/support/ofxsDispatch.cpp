@@ -280,37 +280,39 @@ OfxStatus dispatch(const std::string& action, const void* handle, OfxPropertySet
         return kOfxStatOK;
     }
 
-    ImageEffect& effect = instanceOf(effectHandle);
-    if (action == kOfxImageEffectActionRender) return render(effect, in);
-    if (action == kOfxImageEffectActionIsIdentity) return isIdentity(effect, in, out);
-    if (action == kOfxImageEffectActionGetRegionOfDefinition) return regionOfDefinition(effect, in, out);
-    if (action == kOfxImageEffectActionGetRegionsOfInterest) return regionsOfInterest(effect, in, outArgs);
-    if (action == kOfxImageEffectActionGetClipPreferences) return clipPreferences(effect, outArgs);
-    if (action == kOfxImageEffectActionBeginSequenceRender) return beginSequence(effect, in);
-    if (action == kOfxImageEffectActionEndSequenceRender) return endSequence(effect, in);
-    if (action == kOfxActionInstanceChanged) return instanceChanged(effect, in);
+    // The instance behind the handle, looked up only for an action that an instance answers: any
+    // other action is left to the host's default, with or without an instance.
+    auto effect = [effectHandle]() -> ImageEffect& { return instanceOf(effectHandle); };
+    if (action == kOfxImageEffectActionRender) return render(effect(), in);
+    if (action == kOfxImageEffectActionIsIdentity) return isIdentity(effect(), in, out);
+    if (action == kOfxImageEffectActionGetRegionOfDefinition) return regionOfDefinition(effect(), in, out);
+    if (action == kOfxImageEffectActionGetRegionsOfInterest) return regionsOfInterest(effect(), in, outArgs);
+    if (action == kOfxImageEffectActionGetClipPreferences) return clipPreferences(effect(), outArgs);
+    if (action == kOfxImageEffectActionBeginSequenceRender) return beginSequence(effect(), in);
+    if (action == kOfxImageEffectActionEndSequenceRender) return endSequence(effect(), in);
+    if (action == kOfxActionInstanceChanged) return instanceChanged(effect(), in);
     if (action == kOfxActionBeginInstanceChanged) {
-        effect.beginChanged(reasonOf(in));
+        effect().beginChanged(reasonOf(in));
         return kOfxStatOK;
     }
     if (action == kOfxActionEndInstanceChanged) {
-        effect.endChanged(reasonOf(in));
+        effect().endChanged(reasonOf(in));
         return kOfxStatOK;
     }
     if (action == kOfxActionBeginInstanceEdit) {
-        effect.beginEdit();
+        effect().beginEdit();
         return kOfxStatOK;
     }
     if (action == kOfxActionEndInstanceEdit) {
-        effect.endEdit();
+        effect().endEdit();
         return kOfxStatOK;
     }
     if (action == kOfxActionPurgeCaches) {
-        effect.purgeCaches();
+        effect().purgeCaches();
         return kOfxStatOK;
     }
     if (action == kOfxActionSyncPrivateData) {
-        effect.syncPrivateData();
+        effect().syncPrivateData();
         return kOfxStatOK;
     }
     return kOfxStatReplyDefault;

@@ -1,5 +1,7 @@
 #include "ofxsImageEffect.h"
 
+#include <algorithm>
+
 #include "PluginLog.h"
 #include "ofxMessage.h"
 #include "ofxProgress.h"
@@ -42,12 +44,23 @@ void ImageEffectDescriptor::setPluginDescription(const std::string& description)
     props_.propSetString(kOfxPropPluginDescription, description, 0, false);
 }
 
+namespace {
+
+// Appends `value` to a string list unless the list holds it already: a host may describe the same
+// descriptor more than once.
+void appendOnce(PropertySet& props, const char* name, const std::string& value) {
+    const std::vector<std::string> values = props.propGetStrings(name, false);
+    if (std::find(values.begin(), values.end(), value) == values.end()) props.propAppendString(name, value);
+}
+
+}  // namespace
+
 void ImageEffectDescriptor::addSupportedContext(ContextEnum context) {
-    props_.propAppendString(kOfxImageEffectPropSupportedContexts, mapContextEnumToStr(context));
+    appendOnce(props_, kOfxImageEffectPropSupportedContexts, mapContextEnumToStr(context));
 }
 
 void ImageEffectDescriptor::addSupportedBitDepth(BitDepthEnum depth) {
-    props_.propAppendString(kOfxImageEffectPropSupportedPixelDepths, mapBitDepthEnumToStr(depth));
+    appendOnce(props_, kOfxImageEffectPropSupportedPixelDepths, mapBitDepthEnumToStr(depth));
 }
 
 void ImageEffectDescriptor::setSingleInstance(bool v) {

@@ -399,12 +399,9 @@ void RenderEngine::fetchMatte(PerRender& render) {
         render.images["Matte"] = plane;
         const GpuTextureObject texture = textures_.refreshTexture("Matte", plane.width(), plane.height(),
                                                                   plane.data, plane.rowBytes, true);
-        if (texture) {
+        if (texture) {  // the refresh rule logs what it made or failed to make
             render.textures["Matte"] = texture;
             render.matteTexture = texture;
-            VLOG_DEBUG("Created texture for: Matte");
-        } else {
-            VLOG_ERROR("Failed to create texture for: Matte");
         }
         return;
     }

@@ -168,6 +168,8 @@ TEST_F(RenderEngineTest, AlphaSourceModes) {
         EXPECT_FLOAT_EQ(out.pixel(1, 1)[3], c.alpha) << c.mode << " " << c.matteConnected;
         EXPECT_FLOAT_EQ(out.pixel(1, 1)[0], plate.pixel(1, 1)[0]) << c.mode;
     }
+    // One texture made for the Matte (later renders refresh it), and logged once.
+    EXPECT_EQ(log.count("Created texture for: Matte"), 1);
 }
 
 TEST_F(RenderEngineTest, ResolveRoutesInputTwoToTheMatte) {

@@ -66,6 +66,8 @@ class TestFactory : public OFX::PluginFactoryHelper<TestFactory> {
     void describe(OFX::ImageEffectDescriptor& desc) override {
         desc.setLabel("Test");
         desc.addSupportedContext(OFX::eContextFilter);
+        desc.addSupportedContext(OFX::eContextGeneral);
+        desc.addSupportedBitDepth(OFX::eBitDepthFloat);
     }
     void describeInContext(OFX::ImageEffectDescriptor& desc, OFX::ContextEnum) override {
         desc.defineClip("Source")->addSupportedComponent(OFX::ePixelComponentRGBA);
@@ -156,8 +158,16 @@ TEST_F(SupportLayer, PluginRecordAndHookAreBuiltOnce) {
 
 TEST_F(SupportLayer, DescriptionReachesTheHost) {
     EXPECT_EQ(std::get<std::string>(*effect->props.get(kOfxPropLabel)), "Test");
+    // A host that describes twice (a scan, then a load) sees each context and depth once.
+    ASSERT_EQ(call(kOfxActionDescribe, effect.get()), kOfxStatOK);
     EXPECT_EQ(std::get<std::string>(*effect->props.get(kOfxImageEffectPropSupportedContexts)),
               kOfxImageEffectContextFilter);
+    EXPECT_EQ(std::get<std::string>(*effect->props.get(kOfxImageEffectPropSupportedContexts, 1)),
+              kOfxImageEffectContextGeneral);
+    EXPECT_EQ(effect->props.get(kOfxImageEffectPropSupportedContexts, 2), nullptr);
+    EXPECT_EQ(std::get<std::string>(*effect->props.get(kOfxImageEffectPropSupportedPixelDepths)),
+              kOfxBitDepthFloat);
+    EXPECT_EQ(effect->props.get(kOfxImageEffectPropSupportedPixelDepths, 1), nullptr);
     ASSERT_TRUE(effect->clips.count("Source"));
     const fakehost::Param& mode = *effect->params.params.at("mode");
     EXPECT_EQ(std::get<std::string>(*mode.props.get(kOfxParamPropChoiceOption, 1)), "B");
@@ -212,7 +222,11 @@ TEST_F(SupportLayer, InstanceChangedReachesChangedParam) {
 
 TEST_F(SupportLayer, UnknownActionsAndHandlesAreAnsweredSafely) {
     EXPECT_EQ(call("NoSuchAction", effect.get()), kOfxStatReplyDefault);
+    // An action the plug-in does not handle, without an instance: the host's default, as OpenFX asks.
+    EXPECT_EQ(call("NoSuchAction", nullptr), kOfxStatReplyDefault);
+    EXPECT_EQ(call(kOfxImageEffectActionGetTimeDomain, nullptr), kOfxStatReplyDefault);
     ASSERT_EQ(call(kOfxActionDestroyInstance, effect.get()), kOfxStatOK);
+    EXPECT_EQ(call("NoSuchAction", effect.get()), kOfxStatReplyDefault);
     PropertySetStore in = renderArgs();
     EXPECT_EQ(call(kOfxImageEffectActionRender, effect.get(), &in), kOfxStatErrBadHandle);
     EXPECT_EQ(call(kOfxActionDestroyInstance, effect.get()), kOfxStatErrBadHandle);
