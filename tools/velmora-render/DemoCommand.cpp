@@ -1,5 +1,5 @@
-// demo [--out DIR] [--size WxH] [--bundle PATH]: renders the built-in sample and writes the
-// before and after images.
+// demo [--out DIR] [--size WxH] [--bundle PATH] [--manual]: renders the built-in sample and writes
+// the before and after images, or the manual's pictures.
 #include <exception>
 #include <filesystem>
 #include <ostream>
@@ -11,18 +11,22 @@
 #include "DemoSample.h"
 #include "EffectSession.h"
 #include "ImageFiles.h"
+#include "ManualPictures.h"
 
 namespace {
 
 const char kDemoUsage[] =
-    "usage: velmora-render demo [--out DIR] [--size WxH] [--bundle PATH]\n"
+    "usage: velmora-render demo [--out DIR] [--size WxH] [--bundle PATH] [--manual]\n"
     "  Renders the built-in sample (a sign on a post over a textured, graded background) and writes\n"
-    "  plate.png, mask.png, result.png and before-after.png into DIR (default: velmora-demo).\n";
+    "  plate.png, mask.png, result.png and before-after.png into DIR (default: velmora-demo).\n"
+    "  --manual writes the manual's pictures into DIR instead: the demo's before and after and, for\n"
+    "  each main control, the sample rendered without and with it (640x360).\n";
 
 }  // namespace
 
 int runDemo(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     std::string folder = "velmora-demo", size;
+    bool manual = false;
     SessionOptions options;
     options.bundle = defaultBundlePath();
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -30,6 +34,10 @@ int runDemo(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         if (word == "--help" || word == "-h") {
             out << kDemoUsage;
             return 0;
+        }
+        if (word == "--manual") {
+            manual = true;
+            continue;
         }
         std::string* target = word == "--out"      ? &folder
                               : word == "--size"   ? &size
@@ -51,6 +59,20 @@ int runDemo(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     if (options.bundle.empty()) {
         err << "velmora-render demo: no velmora bundle found; give one with --bundle PATH\n";
         return 2;
+    }
+    if (manual) {
+        if (!size.empty()) {
+            err << "velmora-render demo: the manual's pictures have one size; leave out --size\n";
+            return 2;
+        }
+        try {
+            for (const std::string& path : writeManualPictures(folder, options))
+                out << "Wrote " << path << "\n";
+            return 0;
+        } catch (const std::exception& e) {
+            err << "velmora-render demo: " << e.what() << "\n";
+            return 1;
+        }
     }
     options.settings = demoSettings(width, height);
 
