@@ -7,20 +7,8 @@
 #include <stdint.h>
 
 #include "gpu/GpuTypes.h"
+#include "kernels/AudioMonitorRecord.h"
 #include "kernels/KernelRecords.h"
-
-// The audio monitor's drawing state, handed to final processing by value. All zero: no monitor.
-struct AudioMonitorRecord {
-    uint32_t words[159];
-};
-static_assert(sizeof(AudioMonitorRecord) == 636, "AudioMonitorRecord layout");
-
-constexpr int kAudioMonitorEnabledWord = 612 / 4;   // nonzero: the monitor is drawn
-constexpr int kAudioAnalysisRunningWord = 620 / 4;  // nonzero: the analysis banner is drawn
-
-inline bool audioMonitorEnabled(const AudioMonitorRecord& record) {
-    return record.words[kAudioMonitorEnabledWord] != 0;
-}
 
 // Matte-injection modes.
 constexpr int kMatteInjectLuminance = 1;  // alpha = luminance of the matte

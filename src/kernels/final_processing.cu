@@ -1,6 +1,7 @@
-// Final processing (premultiply, global blend, audio monitor hook) and matte injection.
+// Final processing (premultiply, global blend, the audio monitor) and matte injection.
 
 #include "gpu/KernelCompat.h"
+#include "kernels/AudioMonitorDraw.h"
 #include "kernels/FinalProcessingLaunch.h"
 #include "kernels/KernelDevice.h"
 
@@ -8,16 +9,9 @@ namespace VELMORA_KERNEL_NS {
 
 namespace {
 
-// The audio monitor and the analysis banner are drawn here once the audio visualizer exists;
-// until then a record that asks for them leaves the pixel as it is.
-__device__ __forceinline__ void drawAudioMonitor(float4&, int, int, const SystemParameters&,
-                                                 const AudioMonitorRecord&) {}
-__device__ __forceinline__ void drawAnalysisBanner(float4&, int, int, const SystemParameters&,
-                                                   const AudioMonitorRecord&) {}
-
 __device__ __forceinline__ float4 finalPixel(float4 p, int x, int y, unsigned long long sourceSurface,
                                              const SystemParameters& sys, const AudioMonitorRecord& monitor) {
-    const bool monitorOn = monitor.words[kAudioMonitorEnabledWord] != 0;
+    const bool monitorOn = monitor.monitorEnabled != 0;
     if (monitorOn) drawAudioMonitor(p, x, y, sys, monitor);
     if (sys.premultiplyOutput != 0) {
         p.x *= p.w;
@@ -33,7 +27,7 @@ __device__ __forceinline__ float4 finalPixel(float4 p, int x, int y, unsigned lo
                         p.w * blend + o.w * keep);
     }
     if (monitorOn) p.w = 1.0f;
-    if (monitor.words[kAudioAnalysisRunningWord] != 0) drawAnalysisBanner(p, x, y, sys, monitor);
+    if (monitor.analysisRunning != 0) drawAnalysisBanner(p, x, y, sys, monitor);
     return p;
 }
 

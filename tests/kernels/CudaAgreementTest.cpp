@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "KernelTestSupport.h"
+#include "kernels/FinalProcessingLaunch.h"
 #include "kernels/KernelLaunch.h"
 
 // The twelve passes of one render on the cuda backend against the same passes of the kernels
@@ -114,5 +115,56 @@ TEST(CudaAgreement, TwelvePassesMatchTheCpuBuild) {
                         size.second, worst);
             EXPECT_LT(worst, 2e-3f) << "process " << k;
         }
+    }
+}
+
+// The audio monitor and the analysis banner drawn by final processing, over a dimmed frame and
+// blended with a source: the same pixels from both builds.
+TEST(CudaAgreement, AudioMonitorMatchesTheCpuBuild) {
+    if (gpuRuntime().kind() != GpuBackendKind::Cuda) GTEST_SKIP() << "no CUDA device";
+    AudioMonitorRecord m;
+    std::memset(&m, 0, sizeof m);
+    m.monitorEnabled = 1, m.dimmedBackdrop = 1, m.analysisRunning = 1, m.progressDone = 7,
+    m.progressTotal = 12;
+    m.stemCount = 4, m.selectedStem = 2;
+    const char* labels[4] = {"MIX", "DRUMS", "BASS", "O_VOC"};
+    for (int s = 0; s < 4; ++s) {
+        m.stemKinds[s] = s == 0 ? 0 : 13 + s;
+        m.stemLevels[s] = 0.2f * (s + 1);
+        std::memcpy(m.stemLabels[s], labels[s], std::strlen(labels[s]));
+    }
+    std::memcpy(m.selectedStemName, "BASS", 4);
+    for (int c = 0; c < 24; ++c) m.channelValues[c] = 0.04f * c;
+    m.selectedChannel = 13;
+    m.routeSlots = 11, m.routeCount = 10, m.selectedRoute = 9;
+    for (int k = 0; k < 16; ++k) {
+        m.routeChannels[k] = k < 10 ? 2 * k + 1 : -1;
+        m.routeStems[k] = k % 5 - 1;
+        m.routeLevels[k] = 0.1f * k;
+        m.routeMuted[k] = k % 3 == 0;
+    }
+    for (auto size : {std::pair<int, int>{333, 187}, std::pair<int, int>{640, 360}}) {
+        const int w = size.first, h = size.second;
+        auto frame = [](int x, int y) { return Rgba{0.01f * (x % 97), 0.5f, 0.003f * (y % 200), 0.75f}; };
+        auto plate = [](int x, int y) { return Rgba{0.2f, 0.002f * x, 0.001f * y, 1.0f}; };
+        GpuImage gpuResult(w, h, frame, gpuRuntime()), gpuSource(w, h, plate, gpuRuntime());
+        GpuImage cpuResult(w, h, frame, hostGpuRuntime()), cpuSource(w, h, plate, hostGpuRuntime());
+        SystemParameters system;
+        std::memset(&system, 0, sizeof system);
+        system.width = w, system.height = h, system.globalBlend = 0.6f, system.premultiplyOutput = 1;
+        const FinalProcessingLaunchArgs onGpu{nullptr, gpuResult.surface(), gpuSource.surface(), &system, &m};
+        const FinalProcessingLaunchArgs onCpu{nullptr, cpuResult.surface(), cpuSource.surface(), &system, &m};
+        ASSERT_EQ(cuda_impl::launchFinalProcessing(onGpu), 0);
+        ASSERT_EQ(gpuRuntime().streamSynchronize(nullptr), 0);
+        ASSERT_EQ(host_impl::launchFinalProcessing(onCpu), 0);
+        ASSERT_EQ(hostGpuRuntime().streamSynchronize(nullptr), 0);
+        const std::vector<Rgba> a = gpuResult.download(), b = cpuResult.download();
+        float worst = 0;
+        for (size_t i = 0; i < a.size(); ++i) {
+            worst = std::max({worst, std::fabs(a[i].r - b[i].r), std::fabs(a[i].g - b[i].g),
+                              std::fabs(a[i].b - b[i].b), std::fabs(a[i].a - b[i].a)});
+        }
+        std::printf("audio monitor at %dx%d: largest cuda/host difference %.3g\n", w, h, worst);
+        EXPECT_LT(worst, 1e-5f);
     }
 }

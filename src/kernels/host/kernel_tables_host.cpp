@@ -1,6 +1,7 @@
 #include "gpu/KernelCompat.h"
 #include "kernels/GaussianLut.h"
 #include "kernels/KernelTables.h"
+#include "kernels/MonitorFont.h"
 #include "kernels/PerlinPermutation.h"
 
 const float* gaussianLutTable() {
@@ -8,4 +9,7 @@ const float* gaussianLutTable() {
 }
 const int* permutationTable() {
     return perm;
+}
+const unsigned char* monitorFontTable() {
+    return FONT_8x12;
 }
