@@ -405,7 +405,9 @@ __device__ inline void drawAudioMonitor(float4& p, int x, int y, const SystemPar
         p.y *= 0.18f;
         p.z *= 0.18f;
     } else {
-        p.x = p.y = p.z = 0.0f;
+        // Opaque black: the effect's pixels (unwritten when the pipeline was bypassed) play no
+        // part, not even through the premultiply.
+        p = make_float4(0.0f, 0.0f, 0.0f, 1.0f);
     }
     if (within(l.nx, 0.1f, 0.9f) && (within(l.ny, 0.232f, 0.238f) || within(l.ny, 0.652f, 0.658f)))
         paint(p, rgb(0.18f, 0.18f, 0.18f));

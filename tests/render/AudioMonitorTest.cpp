@@ -282,6 +282,30 @@ TEST(AudioMonitor, DimmedBackdropKeepsTheFrameDarkened) {
     expectColour(m.at(0.95f, 0.5f), {0.09f, 0.072f, 0.054f}, 1.0f, "dimmed margin");
 }
 
+TEST(AudioMonitor, BlackBackdropIgnoresTheFramesPixels) {
+    // What an unwritten output buffer may hold: NaN, infinities. Premultiplied and blended, the
+    // monitor over black stays finite.
+    AudioMonitorRecord record = sampleRecord();
+    TestImage frame(kW, kH), source(kW, kH);
+    source.fill(0.2f, 0.4f, 0.6f, 1.0f);
+    for (int y = 0; y < kH; ++y)
+        for (int x = 0; x < kW; ++x) {
+            float* p = frame.pixel(x, y);
+            p[0] = NAN, p[1] = INFINITY, p[2] = -INFINITY, p[3] = (x + y) % 2 ? NAN : 0.0f;
+        }
+    const SystemParameters system = finalProcessingSystemParameters(kW, kH, 0.0, 0.5, true);
+    ASSERT_TRUE(runFinalProcessing(HostRuntime::instance(), nullptr, system, source.plane().data,
+                                   frame.plane().data, kW, kH, source.rowBytes, frame.rowBytes, record));
+    for (int y = 0; y < kH; ++y)
+        for (int x = 0; x < kW; ++x)
+            for (int c = 0; c < 4; ++c) ASSERT_TRUE(std::isfinite(frame.pixel(x, y)[c])) << x << "," << y;
+    // The margin: half black, half source.
+    const float* margin = frame.pixel(kW * 95 / 100, kH / 2);
+    EXPECT_NEAR(margin[0], 0.1f, 1e-6f);
+    EXPECT_NEAR(margin[2], 0.3f, 1e-6f);
+    EXPECT_EQ(margin[3], 1.0f);
+}
+
 TEST(AnalysisBanner, ProgressBarTextAndAlpha) {
     AudioMonitorRecord record;
     std::memset(&record, 0, sizeof record);
