@@ -3,7 +3,9 @@ BUILD_DIR ?= build
 JOBS ?= 2
 CMAKE_FLAGS ?=
 
-.PHONY: deps configure build demo test bench clean format install-audio-tool
+FUZZ_SECONDS ?= 60
+
+.PHONY: deps configure build demo test bench fuzz clean format install-audio-tool
 
 deps:
 	@scripts/install-deps
@@ -27,6 +29,10 @@ install-audio-tool: build
 bench: build
 	@cmake --build $(BUILD_DIR) -j$(JOBS) --target benchmarks
 	@$(BUILD_DIR)/bench/kernels/bench_kernels
+
+# Each libFuzzer target for FUZZ_SECONDS (clang); findings go to build-fuzz/artifacts.
+fuzz: deps
+	@scripts/fuzz $(FUZZ_SECONDS)
 
 format:
 	@git ls-files '*.h' '*.cpp' '*.cu' '*.cuh' | xargs clang-format -i

@@ -3,22 +3,13 @@
 // loaded analysis must answer every query within its tables.
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 
+#include "FuzzLog.h"
 #include "audio/AnalysisContainer.h"
 #include "audio/AudioDataCache.h"
-#include "log/PluginLog.h"
 
 namespace {
-
-bool setUpLog() {
-    if (std::getenv("VELMORA_FUZZ_LOG")) {
-        PluginLog::instance().switchEffect("fuzz");
-        PluginLog::instance().setLevel(LogLevel::Debug);
-    }
-    return true;
-}
 
 double query(const AudioDataCache& cache) {
     double total = cache.duration() + cache.beatCountAt(1.0) + cache.channelIndex("rms_energy");
@@ -34,8 +25,7 @@ double query(const AudioDataCache& cache) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static const bool logReady = setUpLog();
-    (void)logReady;
+    setUpFuzzLog();
     const std::string bytes(reinterpret_cast<const char*>(data), size);
     AudioDataCache cache;
     if (cache.loadBytes(bytes)) {

@@ -2,22 +2,12 @@
 // through its return value and the log, never by crashing or letting an exception out.
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 
+#include "FuzzLog.h"
 #include "definition/XMLEffectDefinition.h"
-#include "log/PluginLog.h"
 
 namespace {
-
-// With VELMORA_FUZZ_LOG set, every message is formatted into a real log file as well.
-bool setUpLog() {
-    if (std::getenv("VELMORA_FUZZ_LOG")) {
-        PluginLog::instance().switchEffect("fuzz");
-        PluginLog::instance().setLevel(LogLevel::Debug);
-    }
-    return true;
-}
 
 // Touches every record so that the sanitizers see any bad state the parser left behind.
 std::size_t walk(const XMLEffectDefinition& definition) {
@@ -38,8 +28,7 @@ std::size_t walk(const XMLEffectDefinition& definition) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static const bool logReady = setUpLog();
-    (void)logReady;
+    setUpFuzzLog();
     const std::string text(reinterpret_cast<const char*>(data), size);
     XMLEffectDefinition definition;
     if (definition.parse(text.c_str())) {

@@ -167,6 +167,14 @@ TEST_F(RenderGuards, PipesDevicesAndOversizedPicturesAreRefusedWithTheReason) {
         claim[at] = '\xff', claim[at + 1] = '\x3f', claim[at + 2] = 0, claim[at + 3] = 0;
     }
     writeBytes(dir / "claim.exr", claim);
+    // A 1x1 EXR with an attribute of a type unknown to the library that says it is 2 GB long: the
+    // library would allocate that much.
+    writeExrInWindow(dir / "attribute.exr", 1, 1);
+    std::string attribute = readBytes(dir / "attribute.exr");
+    const std::size_t order = attribute.find(std::string("lineOrder\0lineOrder\0", 20));
+    ASSERT_NE(order, std::string::npos);
+    attribute.replace(order + 10, 14, std::string("lineOrdeX\0\0\0\0\x7f", 14));
+    writeBytes(dir / "attribute.exr", attribute);
 
     const std::string out = " --out " + in("o.png");
     struct Case {
@@ -179,6 +187,8 @@ TEST_F(RenderGuards, PipesDevicesAndOversizedPicturesAreRefusedWithTheReason) {
          "the picture is 40000x1 pixels; velmora-render takes at most 32768 pixels a side"},
         {"--plate " + in("claim.exr") + " --mask " + in("mask.png") + out,
          "the file is too short for its 16384x16384 pixels"},
+        {"--plate " + in("attribute.exr") + " --mask " + in("mask.png") + out,
+         "the attribute 'lineOrder' is longer than the file"},
     };
     for (const auto& c : cases) {
         const CliResult r = render(c.args, 120);

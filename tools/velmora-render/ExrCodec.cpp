@@ -19,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "ExrHeaderScan.h"
 #include "ImageCodecs.h"
 #include "ImageFiles.h"
 
@@ -102,6 +103,8 @@ Imf::Header firstHeader(InputFile& input, FileStream& stream) {
         static_cast<int>(start[4] | (start[5] << 8) | (start[6] << 16) | (unsigned(start[7]) << 24));
     if (Imf::getVersion(version) != Imf::EXR_VERSION || !Imf::supportsFlags(Imf::getFlags(version)))
         throw ImageFileError(input.path() + ": unreadable OpenEXR file (unsupported version)");
+    requireHeadersFit(input, Imf::isMultiPart(version));
+    input.seek(sizeof start);
     Imf::Header header;
     header.readFrom(stream, version);
     input.seek(0);
