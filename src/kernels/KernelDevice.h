@@ -78,15 +78,31 @@ struct PixelSite {
     float du, dv;  // one pixel in normalized coordinates
 };
 
-__device__ __forceinline__ bool pixelSite(const SystemParameters& sys, PixelSite& site) {
-    site.x = (int)(blockIdx.x * blockDim.x + threadIdx.x);
-    site.y = (int)(blockIdx.y * blockDim.y + threadIdx.y);
+// The site of pixel (x, y); false outside the image.
+__device__ __forceinline__ bool siteAt(const SystemParameters& sys, int x, int y, PixelSite& site) {
+    site.x = x;
+    site.y = y;
     if (site.x >= sys.width || site.y >= sys.height) return false;
     site.du = 1.0f / (float)sys.width;
     site.dv = 1.0f / (float)sys.height;
     site.u = ((float)site.x + 0.5f) / (float)sys.width;
     site.v = ((float)site.y + 0.5f) / (float)sys.height;
     return true;
+}
+
+__device__ __forceinline__ bool pixelSite(const SystemParameters& sys, PixelSite& site) {
+    return siteAt(sys, (int)(blockIdx.x * blockDim.x + threadIdx.x),
+                  (int)(blockIdx.y * blockDim.y + threadIdx.y), site);
+}
+
+// The pixel of this thread in a launch over a list of tiles: block b covers the 16 x 16 tile
+// tiles[b] (packed as (row << 16) | column).
+__device__ __forceinline__ bool tileSite(const SystemParameters& sys, const unsigned* tiles, int tileCount,
+                                         PixelSite& site) {
+    if ((int)blockIdx.x >= tileCount) return false;
+    const unsigned tile = tiles[blockIdx.x];
+    return siteAt(sys, (int)((tile & 0xffffu) * 16u + threadIdx.x), (int)((tile >> 16) * 16u + threadIdx.y),
+                  site);
 }
 
 // A missing texture (0) samples as transparent black rather than faulting.

@@ -12,13 +12,19 @@
 
 namespace {
 
+using TileLauncher = int (*)(const KernelLaunchArgs&, const unsigned* tiles, int count);
+using RowPath = bool (*)(const KernelLaunchArgs&, const cpu_fast::RowRegion&);
+
 struct KernelModule {
     const char* name;
     KernelPassFunction pass;
     KernelModuleLauncher host;
     KernelModuleLauncher cuda;
-    bool (*rows)(
-        const KernelLaunchArgs&);  // whole-row CPU path (null: none), declines what it does not cover
+    RowPath rows;  // whole-row CPU path (null: none), declines what it does not cover
+    // Launches over a list of tiles, and the launch function with a region (null: none).
+    TileLauncher hostTiles = nullptr;
+    TileLauncher cudaTiles = nullptr;
+    KernelRegionPassFunction regionPass = nullptr;
 };
 
 // Modules registered by effects with kernels of their own.
@@ -51,22 +57,34 @@ bool findRegistered(const std::string& name, RegisteredModule& out) {
 #define VELMORA_CUDA_LAUNCHER(fn) nullptr
 #endif
 
+enum ModuleIndex { MaskPrep = 0, BlurDivide, PostBlur, RetextureBlur, Composite };
+
+template <ModuleIndex index>
+int regionPass(GpuStream stream, const SystemParameters* system, const PipelineParameters* pipeline,
+               const SourceConnections* sources, const AnimatedParameters* parameters,
+               const BundledResources* resources, const DeviceBuffers* buffers, const char*,
+               uint64_t workingImageTex, uint64_t outputSurface, const PassRegion* region);
+
 const KernelModule kModules[] = {
     {"mask_prep", &call_mask_prep_kernel_Pass, &host_impl::launchMaskPrep,
-     VELMORA_CUDA_LAUNCHER(launchMaskPrep), &cpu_fast::maskPrep},
+     VELMORA_CUDA_LAUNCHER(launchMaskPrep), &cpu_fast::maskPrep, &host_impl::launchMaskPrepTiles,
+     VELMORA_CUDA_LAUNCHER(launchMaskPrepTiles), &regionPass<MaskPrep>},
     {"blur_divide", &call_blur_divide_kernel_Pass, &host_impl::launchBlurDivide,
-     VELMORA_CUDA_LAUNCHER(launchBlurDivide), &cpu_fast::blurDivide},
+     VELMORA_CUDA_LAUNCHER(launchBlurDivide), &cpu_fast::blurDivide, &host_impl::launchBlurDivideTiles,
+     VELMORA_CUDA_LAUNCHER(launchBlurDivideTiles), &regionPass<BlurDivide>},
     {"post_blur", &call_post_blur_kernel_Pass, &host_impl::launchPostBlur,
-     VELMORA_CUDA_LAUNCHER(launchPostBlur), &cpu_fast::postBlur},
+     VELMORA_CUDA_LAUNCHER(launchPostBlur), &cpu_fast::postBlur, &host_impl::launchPostBlurTiles,
+     VELMORA_CUDA_LAUNCHER(launchPostBlurTiles), &regionPass<PostBlur>},
     {"retexture_blur", &call_retexture_blur_kernel_Pass, &host_impl::launchRetextureBlur,
-     VELMORA_CUDA_LAUNCHER(launchRetextureBlur), &cpu_fast::retextureBlur},
+     VELMORA_CUDA_LAUNCHER(launchRetextureBlur), &cpu_fast::retextureBlur,
+     &host_impl::launchRetextureBlurTiles, VELMORA_CUDA_LAUNCHER(launchRetextureBlurTiles),
+     &regionPass<RetextureBlur>},
     {"composite", &call_composite_kernel_Pass, &host_impl::launchComposite,
-     VELMORA_CUDA_LAUNCHER(launchComposite), &cpu_fast::composite},
+     VELMORA_CUDA_LAUNCHER(launchComposite), &cpu_fast::composite, &host_impl::launchCompositeTiles,
+     VELMORA_CUDA_LAUNCHER(launchCompositeTiles), &regionPass<Composite>},
 };
 
 std::atomic<bool> rowPathsEnabled{true};
-
-enum ModuleIndex { MaskPrep = 0, BlurDivide, PostBlur, RetextureBlur, Composite };
 
 const char* slotName(const SourceSlot& slot) {
     return reinterpret_cast<const char*>(static_cast<uintptr_t>(slot.sourceName));
@@ -94,10 +112,12 @@ void logPass(const SystemParameters& system, const SourceConnections& sources, u
     }
 }
 
+// One pass over the whole frame (no region), or over the tiles `region` lists.
 int runPass(const KernelModule& module, GpuStream stream, const SystemParameters* system,
             const PipelineParameters* pipeline, const SourceConnections* sources,
             const AnimatedParameters* parameters, const BundledResources* resources,
-            const DeviceBuffers* buffers, uint64_t workingImageTex, uint64_t outputSurface) {
+            const DeviceBuffers* buffers, uint64_t workingImageTex, uint64_t outputSurface,
+            const PassRegion* region = nullptr) {
     if (!system || !pipeline || !sources || !parameters || !resources || !buffers)
         return GpuErr::InvalidValue;
 
@@ -111,12 +131,27 @@ int runPass(const KernelModule& module, GpuStream stream, const SystemParameters
 
     const KernelLaunchArgs args{stream,    system,  pipeline,        sources,      parameters,
                                 resources, buffers, workingImageTex, outputSurface};
+    // A region applies to image passes of modules that launch over tiles; a count dispatch always
+    // covers its whole range.
+    if (region && (system->dispatchCount > 0 || !module.hostTiles)) region = nullptr;
+    if (region && (region->tileCount < 0 || (region->tileCount > 0 && !region->tiles)))
+        return GpuErr::InvalidValue;
+    if (region && region->tileCount == 0) return GpuErr::Success;
+    const unsigned* tiles = region ? region->tiles : nullptr;
+    const int tileCount = region ? region->tileCount : 0;
     if (gpuRuntime().kind() == GpuBackendKind::Cuda) {
-        return module.cuda ? module.cuda(args) : GpuErr::NoDevice;
+        if (!module.cuda) return GpuErr::NoDevice;
+        if (!region) return module.cuda(args);
+        if (!module.cudaTiles || !region->deviceTiles) return GpuErr::InvalidValue;
+        return module.cudaTiles(args, region->deviceTiles, tileCount);
     }
-    if (module.rows && rowPathsEnabled.load(std::memory_order_relaxed) && module.rows(args))
-        return hostGpuRuntime().peekAtLastError();
-    return module.host(args);
+    if (module.rows && rowPathsEnabled.load(std::memory_order_relaxed)) {
+        const cpu_fast::RowRegion rows =
+            region ? cpu_fast::RowRegion::ofTiles(system->width, system->height, tiles, tileCount)
+                   : cpu_fast::RowRegion::wholeFrame(system->width, system->height);
+        if (module.rows(args, rows)) return hostGpuRuntime().peekAtLastError();
+    }
+    return region ? module.hostTiles(args, tiles, tileCount) : module.host(args);
 }
 
 int runPass(ModuleIndex index, GpuStream stream, const SystemParameters* system,
@@ -125,6 +160,15 @@ int runPass(ModuleIndex index, GpuStream stream, const SystemParameters* system,
             const DeviceBuffers* buffers, uint64_t workingImageTex, uint64_t outputSurface) {
     return runPass(kModules[index], stream, system, pipeline, sources, parameters, resources, buffers,
                    workingImageTex, outputSurface);
+}
+
+template <ModuleIndex index>
+int regionPass(GpuStream stream, const SystemParameters* system, const PipelineParameters* pipeline,
+               const SourceConnections* sources, const AnimatedParameters* parameters,
+               const BundledResources* resources, const DeviceBuffers* buffers, const char*,
+               uint64_t workingImageTex, uint64_t outputSurface, const PassRegion* region) {
+    return runPass(kModules[index], stream, system, pipeline, sources, parameters, resources, buffers,
+                   workingImageTex, outputSurface, region);
 }
 
 // The pass function of every registered module: finds the module by the kernel file it is handed.
@@ -177,6 +221,14 @@ KernelPassFunction findKernelPassFunction(const std::string& file) {
     }
     RegisteredModule registered;
     if (findRegistered(name, registered)) return &registeredKernelPass;
+    return nullptr;
+}
+
+KernelRegionPassFunction findKernelRegionPassFunction(const std::string& file) {
+    const std::string name = kernelBaseName(file);
+    for (const KernelModule& module : kModules) {
+        if (name == module.name) return module.regionPass;
+    }
     return nullptr;
 }
 

@@ -13,6 +13,7 @@
 
 #include "gpu/GpuTypes.h"
 #include "kernels/KernelRecords.h"
+#include "kernels/PassRegion.h"
 
 #if defined(_WIN32)
 #define VELMORA_KERNEL_EXPORT __declspec(dllexport)
@@ -59,6 +60,15 @@ using KernelModuleLauncher = int (*)(const KernelLaunchArgs& args);
 // the shipped effect cannot be replaced. cuda may be null where the module has no GPU build.
 void registerKernelModule(const std::string& name, KernelModuleLauncher host, KernelModuleLauncher cuda);
 
+// A launch function with a region: the same pass over the tiles the region lists only (all of
+// them when `region` is null). Tiles outside the region are not written.
+using KernelRegionPassFunction = int (*)(GpuStream stream, const SystemParameters* system,
+                                         const PipelineParameters* pipeline, const SourceConnections* sources,
+                                         const AnimatedParameters* parameters,
+                                         const BundledResources* resources, const DeviceBuffers* buffers,
+                                         const char* kernelName, uint64_t workingImageTex,
+                                         uint64_t outputSurface, const PassRegion* region);
+
 // On the host backend the launch functions use whole-row CPU implementations where those give
 // the per-pixel kernels' exact result; off runs every pass through the per-pixel kernels.
 void setCpuRowPathsEnabled(bool enabled);
@@ -69,6 +79,8 @@ std::string kernelBaseName(const std::string& file);
 // The launch function for a kernel file ("composite.cu", "composite.metal"), by exact,
 // case-sensitive match of the base name; null when the table has no such kernel.
 KernelPassFunction findKernelPassFunction(const std::string& file);
+// The same kernel's launch function with a region.
+KernelRegionPassFunction findKernelRegionPassFunction(const std::string& file);
 
 // The working image a pass reads when the dispatcher hands none: the process's previous
 // execution, the previous effect execution, the previous process, or the first input.

@@ -4,6 +4,7 @@
 #include "gpu/KernelCompat.h"
 #include "kernels/KernelDevice.h"
 #include "kernels/KernelLaunch.h"
+#include "kernels/TileLaunch.h"
 
 namespace VELMORA_KERNEL_NS {
 
@@ -96,6 +97,17 @@ __device__ float4 blurDividePixel(const PixelSite& site, const SystemParameters&
     }
 }
 
+// One pixel of the pass, computed and written.
+struct BlurDividePass {
+    __device__ static void write(const PixelSite& site, const SystemParameters& sys,
+                                 const SourceConnections& sources, unsigned long long workingImageTex,
+                                 unsigned long long outputSurface, const AnimatedParameters& params) {
+        // Executions past the division have no job and leave the output untouched.
+        if (sys.currentExecution > 2) return;
+        writePixel(outputSurface, site, blurDividePixel(site, sys, sources, workingImageTex, params));
+    }
+};
+
 }  // namespace
 
 __global__ void blur_divideKernel(VELMORA_RECORD(SystemParameters) sys, VELMORA_RECORD(PipelineParameters),
@@ -105,9 +117,7 @@ __global__ void blur_divideKernel(VELMORA_RECORD(SystemParameters) sys, VELMORA_
                                   VELMORA_RECORD(DeviceBuffers)) {
     PixelSite site;
     if (!pixelSite(sys, site)) return;
-    // Executions past the division have no job and leave the output untouched.
-    if (sys.currentExecution > 2) return;
-    writePixel(outputSurface, site, blurDividePixel(site, sys, sources, workingImageTex, params));
+    BlurDividePass::write(site, sys, sources, workingImageTex, outputSurface, params);
 }
 
 int launchBlurDivide(const KernelLaunchArgs& a) {
@@ -116,6 +126,10 @@ int launchBlurDivide(const KernelLaunchArgs& a) {
                    *a.system, *a.pipeline, (unsigned long long)a.workingImageTex, *a.sources,
                    (unsigned long long)a.outputSurface, *a.parameters, *a.resources, *a.buffers);
     return VELMORA_LAUNCH_ERROR();
+}
+
+int launchBlurDivideTiles(const KernelLaunchArgs& a, const unsigned* tiles, int tileCount) {
+    return launchTiles<BlurDividePass>(a, tiles, tileCount);
 }
 
 }  // namespace VELMORA_KERNEL_NS

@@ -5,6 +5,7 @@
 #include "kernels/KernelDevice.h"
 #include "kernels/KernelLaunch.h"
 #include "kernels/SimplexNoise.h"
+#include "kernels/TileLaunch.h"
 
 namespace VELMORA_KERNEL_NS {
 
@@ -65,6 +66,15 @@ __device__ float4 compositePixel(const PixelSite& site, const SystemParameters& 
     return f4(mixByMask(S.x, qr, M), mixByMask(S.y, qg, M), mixByMask(S.z, qb, M), S.w);
 }
 
+// One pixel of the pass, computed and written.
+struct CompositePass {
+    __device__ static void write(const PixelSite& site, const SystemParameters& sys,
+                                 const SourceConnections& sources, unsigned long long workingImageTex,
+                                 unsigned long long outputSurface, const AnimatedParameters& params) {
+        writePixel(outputSurface, site, compositePixel(site, sys, sources, workingImageTex, params));
+    }
+};
+
 }  // namespace
 
 __global__ void compositeKernel(VELMORA_RECORD(SystemParameters) sys, VELMORA_RECORD(PipelineParameters),
@@ -73,7 +83,7 @@ __global__ void compositeKernel(VELMORA_RECORD(SystemParameters) sys, VELMORA_RE
                                 VELMORA_RECORD(BundledResources), VELMORA_RECORD(DeviceBuffers)) {
     PixelSite site;
     if (!pixelSite(sys, site)) return;
-    writePixel(outputSurface, site, compositePixel(site, sys, sources, workingImageTex, params));
+    CompositePass::write(site, sys, sources, workingImageTex, outputSurface, params);
 }
 
 int launchComposite(const KernelLaunchArgs& a) {
@@ -82,6 +92,10 @@ int launchComposite(const KernelLaunchArgs& a) {
                    *a.system, *a.pipeline, (unsigned long long)a.workingImageTex, *a.sources,
                    (unsigned long long)a.outputSurface, *a.parameters, *a.resources, *a.buffers);
     return VELMORA_LAUNCH_ERROR();
+}
+
+int launchCompositeTiles(const KernelLaunchArgs& a, const unsigned* tiles, int tileCount) {
+    return launchTiles<CompositePass>(a, tiles, tileCount);
 }
 
 }  // namespace VELMORA_KERNEL_NS

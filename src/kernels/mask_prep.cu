@@ -4,6 +4,7 @@
 #include "gpu/KernelCompat.h"
 #include "kernels/KernelDevice.h"
 #include "kernels/KernelLaunch.h"
+#include "kernels/TileLaunch.h"
 
 namespace VELMORA_KERNEL_NS {
 
@@ -89,6 +90,16 @@ __device__ float maskPrepPixel(const PixelSite& site, const SystemParameters& sy
     return total > 0.0f ? sum / total : sample.at(0.0f);
 }
 
+// One pixel of the pass, computed and written.
+struct MaskPrepPass {
+    __device__ static void write(const PixelSite& site, const SystemParameters& sys,
+                                 const SourceConnections& sources, unsigned long long workingImageTex,
+                                 unsigned long long outputSurface, const AnimatedParameters& params) {
+        const float m = maskPrepPixel(site, sys, sources, workingImageTex, params);
+        writePixel(outputSurface, site, f4(m, m, m, 1.0f));
+    }
+};
+
 }  // namespace
 
 __global__ void mask_prepKernel(VELMORA_RECORD(SystemParameters) sys, VELMORA_RECORD(PipelineParameters),
@@ -97,8 +108,7 @@ __global__ void mask_prepKernel(VELMORA_RECORD(SystemParameters) sys, VELMORA_RE
                                 VELMORA_RECORD(BundledResources), VELMORA_RECORD(DeviceBuffers)) {
     PixelSite site;
     if (!pixelSite(sys, site)) return;
-    const float m = maskPrepPixel(site, sys, sources, workingImageTex, params);
-    writePixel(outputSurface, site, f4(m, m, m, 1.0f));
+    MaskPrepPass::write(site, sys, sources, workingImageTex, outputSurface, params);
 }
 
 int launchMaskPrep(const KernelLaunchArgs& a) {
@@ -107,6 +117,10 @@ int launchMaskPrep(const KernelLaunchArgs& a) {
                    *a.system, *a.pipeline, (unsigned long long)a.workingImageTex, *a.sources,
                    (unsigned long long)a.outputSurface, *a.parameters, *a.resources, *a.buffers);
     return VELMORA_LAUNCH_ERROR();
+}
+
+int launchMaskPrepTiles(const KernelLaunchArgs& a, const unsigned* tiles, int tileCount) {
+    return launchTiles<MaskPrepPass>(a, tiles, tileCount);
 }
 
 }  // namespace VELMORA_KERNEL_NS

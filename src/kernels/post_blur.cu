@@ -5,6 +5,7 @@
 #include "kernels/KernelDevice.h"
 #include "kernels/KernelLaunch.h"
 #include "kernels/PostBlurSettings.h"
+#include "kernels/TileLaunch.h"
 
 namespace VELMORA_KERNEL_NS {
 
@@ -53,6 +54,15 @@ __device__ float4 postBlurPixel(const PixelSite& site, const SystemParameters& s
     return total > 0.0f ? f4Scale(sum, 1.0f / total) : sum;
 }
 
+// One pixel of the pass, computed and written.
+struct PostBlurPass {
+    __device__ static void write(const PixelSite& site, const SystemParameters& sys,
+                                 const SourceConnections& sources, unsigned long long workingImageTex,
+                                 unsigned long long outputSurface, const AnimatedParameters& params) {
+        writePixel(outputSurface, site, postBlurPixel(site, sys, sources, workingImageTex, params));
+    }
+};
+
 }  // namespace
 
 __global__ void post_blurKernel(VELMORA_RECORD(SystemParameters) sys, VELMORA_RECORD(PipelineParameters),
@@ -61,7 +71,7 @@ __global__ void post_blurKernel(VELMORA_RECORD(SystemParameters) sys, VELMORA_RE
                                 VELMORA_RECORD(BundledResources), VELMORA_RECORD(DeviceBuffers)) {
     PixelSite site;
     if (!pixelSite(sys, site)) return;
-    writePixel(outputSurface, site, postBlurPixel(site, sys, sources, workingImageTex, params));
+    PostBlurPass::write(site, sys, sources, workingImageTex, outputSurface, params);
 }
 
 int launchPostBlur(const KernelLaunchArgs& a) {
@@ -70,6 +80,10 @@ int launchPostBlur(const KernelLaunchArgs& a) {
                    *a.system, *a.pipeline, (unsigned long long)a.workingImageTex, *a.sources,
                    (unsigned long long)a.outputSurface, *a.parameters, *a.resources, *a.buffers);
     return VELMORA_LAUNCH_ERROR();
+}
+
+int launchPostBlurTiles(const KernelLaunchArgs& a, const unsigned* tiles, int tileCount) {
+    return launchTiles<PostBlurPass>(a, tiles, tileCount);
 }
 
 }  // namespace VELMORA_KERNEL_NS

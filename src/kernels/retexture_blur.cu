@@ -4,6 +4,7 @@
 #include "gpu/KernelCompat.h"
 #include "kernels/KernelDevice.h"
 #include "kernels/KernelLaunch.h"
+#include "kernels/TileLaunch.h"
 
 namespace VELMORA_KERNEL_NS {
 
@@ -48,6 +49,15 @@ __device__ float4 retextureBlurPixel(const PixelSite& site, const SystemParamete
     return total > 0.0f ? f4Scale(sum, 1.0f / total) : sum;
 }
 
+// One pixel of the pass, computed and written.
+struct RetextureBlurPass {
+    __device__ static void write(const PixelSite& site, const SystemParameters& sys,
+                                 const SourceConnections& sources, unsigned long long workingImageTex,
+                                 unsigned long long outputSurface, const AnimatedParameters& params) {
+        writePixel(outputSurface, site, retextureBlurPixel(site, sys, sources, workingImageTex, params));
+    }
+};
+
 }  // namespace
 
 __global__ void retexture_blurKernel(VELMORA_RECORD(SystemParameters) sys, VELMORA_RECORD(PipelineParameters),
@@ -58,7 +68,7 @@ __global__ void retexture_blurKernel(VELMORA_RECORD(SystemParameters) sys, VELMO
                                      VELMORA_RECORD(BundledResources), VELMORA_RECORD(DeviceBuffers)) {
     PixelSite site;
     if (!pixelSite(sys, site)) return;
-    writePixel(outputSurface, site, retextureBlurPixel(site, sys, sources, workingImageTex, params));
+    RetextureBlurPass::write(site, sys, sources, workingImageTex, outputSurface, params);
 }
 
 int launchRetextureBlur(const KernelLaunchArgs& a) {
@@ -67,6 +77,10 @@ int launchRetextureBlur(const KernelLaunchArgs& a) {
                    *a.system, *a.pipeline, (unsigned long long)a.workingImageTex, *a.sources,
                    (unsigned long long)a.outputSurface, *a.parameters, *a.resources, *a.buffers);
     return VELMORA_LAUNCH_ERROR();
+}
+
+int launchRetextureBlurTiles(const KernelLaunchArgs& a, const unsigned* tiles, int tileCount) {
+    return launchTiles<RetextureBlurPass>(a, tiles, tileCount);
 }
 
 }  // namespace VELMORA_KERNEL_NS

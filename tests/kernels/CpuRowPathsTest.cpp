@@ -13,21 +13,6 @@
 
 namespace {
 
-struct Module {
-    const char* name;
-    int executions;
-    bool (*rows)(const KernelLaunchArgs&);
-    int (*perPixel)(const KernelLaunchArgs&);
-};
-
-const Module kModules[] = {
-    {"mask_prep", 5, cpu_fast::maskPrep, host_impl::launchMaskPrep},
-    {"blur_divide", 3, cpu_fast::blurDivide, host_impl::launchBlurDivide},
-    {"post_blur", 2, cpu_fast::postBlur, host_impl::launchPostBlur},
-    {"retexture_blur", 2, cpu_fast::retextureBlur, host_impl::launchRetextureBlur},
-    {"composite", 1, cpu_fast::composite, host_impl::launchComposite},
-};
-
 template <class T>
 T pick(std::mt19937& rng, std::initializer_list<T> values) {
     std::uniform_int_distribution<size_t> d(0, values.size() - 1);
@@ -80,14 +65,14 @@ TEST(CpuRowPaths, MatchThePerPixelKernelsOnRandomInputs) {
         rig.setVec2(0, pick(rng, {0.0f, 0.0f, 0.013f}), pick(rng, {0.0f, 0.0f, -0.02f}));
         rig.setVec2(1, pick(rng, {0.0f, 0.0f, 0.1f}), 0.0f);
 
-        for (const Module& m : kModules) {
+        for (const RowPathModule& m : kRowPathModules) {
             for (int e = 0; e < m.executions; ++e) {
                 GpuImage rowsOut(w, h), pixelOut(w, h);
                 rig.system.currentExecution = e;
                 KernelLaunchArgs args{nullptr,      &rig.system,       &rig.pipeline,
                                       &rig.sources, &rig.parameters,   &rig.resources,
                                       &rig.buffers, working.texture(), rowsOut.surface()};
-                if (!m.rows(args)) continue;
+                if (!m.rows(args, cpu_fast::RowRegion::wholeFrame(w, h))) continue;
                 ++taken[m.name];
                 args.outputSurface = pixelOut.surface();
                 ASSERT_EQ(m.perPixel(args), 0);
@@ -100,5 +85,6 @@ TEST(CpuRowPaths, MatchThePerPixelKernelsOnRandomInputs) {
             }
         }
     }
-    for (const Module& m : kModules) EXPECT_GT(taken[m.name], 3) << m.name << " row path never ran";
+    for (const RowPathModule& m : kRowPathModules)
+        EXPECT_GT(taken[m.name], 3) << m.name << " row path never ran";
 }

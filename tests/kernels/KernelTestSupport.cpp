@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "kernels/cpu/CpuFastPaths.h"
+
 GpuImage::GpuImage(int width, int height, GpuRuntime& runtime)
     : runtime_(runtime), width_(width), height_(height) {
     EXPECT_EQ(runtime_.mallocArray(&array_, gpuChannelDescFloat4(), width, height, GpuArraySurfaceLoadStore),
@@ -118,6 +120,14 @@ std::vector<Rgba> KernelRig::runChain(KernelPassFunction pass, int count) {
     }
     return result;
 }
+
+const RowPathModule kRowPathModules[5] = {
+    {"mask_prep", 5, cpu_fast::maskPrep, host_impl::launchMaskPrep},
+    {"blur_divide", 3, cpu_fast::blurDivide, host_impl::launchBlurDivide},
+    {"post_blur", 2, cpu_fast::postBlur, host_impl::launchPostBlur},
+    {"retexture_blur", 2, cpu_fast::retextureBlur, host_impl::launchRetextureBlur},
+    {"composite", 1, cpu_fast::composite, host_impl::launchComposite},
+};
 
 double referenceTapWeight(double k, double s) {
     const double t = std::fabs(k) / s;

@@ -11,8 +11,10 @@
 #include <vector>
 
 #include "gpu/GpuRuntime.h"
+#include "kernels/KernelLaunch.h"
 #include "kernels/KernelPasses.h"
 #include "kernels/KernelRecords.h"
+#include "kernels/cpu/RowRegion.h"
 
 struct Rgba {
     float r = 0, g = 0, b = 0, a = 0;
@@ -82,6 +84,16 @@ class KernelRig {
     BundledResources resources;
     DeviceBuffers buffers;
 };
+
+// Each kernel module's CPU row path beside its per-pixel kernel, with the executions a test runs
+// (one more than the definition gives mask_prep: a later execution behaves as its last).
+struct RowPathModule {
+    const char* name;
+    int executions;
+    bool (*rows)(const KernelLaunchArgs&, const cpu_fast::RowRegion&);
+    int (*perPixel)(const KernelLaunchArgs&);
+};
+extern const RowPathModule kRowPathModules[5];
 
 // The blur tap weight: exp(-t^2) from a 256-entry table rounded to eight decimals, interpolated.
 double referenceTapWeight(double k, double s);

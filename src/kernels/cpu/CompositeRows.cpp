@@ -20,7 +20,8 @@ constexpr float kSafeMagnitude = 1.0e30f;
 
 }  // namespace
 
-void compositeRows(const CompositeImages& im, const SystemParameters& sys, const AnimatedParameters& params) {
+void compositeRows(const CompositeImages& im, const RowRegion& region, const SystemParameters& sys,
+                   const AnimatedParameters& params) {
     const int W = im.width, H = im.height;
     const float strength = finiteOr(params.floats[11], 0.0f);
     const bool retexture = params.bools[2] != 0 && strength > 0.001f;
@@ -37,24 +38,25 @@ void compositeRows(const CompositeImages& im, const SystemParameters& sys, const
     // Where the mask is zero the fill, grain and all, is multiplied away: the noise is skipped.
     const bool grainVanishes = amount < kSafeMagnitude;
 
-    std::vector<AxisTap> columns(retexture ? static_cast<size_t>(W) : 0u);
-    for (int x = 0; x < W && retexture; ++x)
-        columns[static_cast<size_t>(x)] = axisTap(edgeCoord(texelCentre(x, W) + ox, reflect), W);
+    // Column parts of the retexture reads over the region's columns [c0, c1).
+    const int c0 = region.columnsFrom(), columnCount = region.columnsTo() - c0;
+    std::vector<AxisTap> columns(retexture ? static_cast<size_t>(columnCount) : 0u);
+    for (int i = 0; i < columnCount && retexture; ++i)
+        columns[static_cast<size_t>(i)] = axisTap(edgeCoord(texelCentre(c0 + i, W) + ox, reflect), W);
 
-    parallelFor(static_cast<size_t>(H), [&](size_t row) {
-        const int y = static_cast<int>(row);
+    region.forSpans([&](int y, int x0, int x1) {
         const AxisTap rowTap = retexture ? axisTap(edgeCoord(texelCentre(y, H) + oy, reflect), H) : AxisTap{};
         const float *plate = im.plate.row(y), *mask = im.mask.row(y), *fill = im.fill.row(y);
         const float* working = retexture ? im.working.row(y) : nullptr;
         float* dst = im.out.row(y);
-        for (int x = 0; x < W; ++x) {
+        for (int x = x0; x < x1; ++x) {
             const float* S = plate + 4 * x;
             const float M = mask[4 * x];
             const float* F = fill + 4 * x;
             float qr = F[0], qg = F[1], qb = F[2];
             if (retexture) {
                 float P[4];
-                bilinearRead(im.plate, columns[static_cast<size_t>(x)], rowTap, P);
+                bilinearRead(im.plate, columns[static_cast<size_t>(x - c0)], rowTap, P);
                 const float* LP = working + 4 * x;
                 if (host_impl::finiteColour(P[0] - LP[0], P[1] - LP[1], P[2] - LP[2])) {
                     qr += detail * (P[0] - LP[0]);

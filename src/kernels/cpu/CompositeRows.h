@@ -2,6 +2,7 @@
 
 #include "kernels/KernelRecords.h"
 #include "kernels/cpu/BilinearTaps.h"
+#include "kernels/cpu/RowRegion.h"
 
 // CPU path for the composite with retexture detail or film grain. Gives the per-pixel kernel's
 // result exactly (finite pixels; zeros may differ in sign).
@@ -13,7 +14,7 @@ struct CompositeImages {
     PlaneTarget out;
 };
 
-void compositeRows(const CompositeImages& images, const SystemParameters& sys,
+void compositeRows(const CompositeImages& images, const RowRegion& region, const SystemParameters& sys,
                    const AnimatedParameters& params);
 
 }  // namespace cpu_fast

@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "gpu/HostKernelSupport.h"
-#include "gpu/ThreadPool.h"
 #include "kernels/KernelDevice.h"
 #include "kernels/cpu/BlurDivideRows.h"
 #include "kernels/cpu/CompositeRows.h"
@@ -32,22 +31,20 @@ using host_impl::finiteOr;
 using host_impl::gaussianTap;
 using host_impl::tapRadius;
 
-// Largest image side for which a texel-centred read is provably a plain load: the coordinate
-// error of u + k/W stays far below the sampler's 1/512 rounding step.
-constexpr int kMaxExactSide = 4096;
-
 constexpr int kPlateSlot = 0, kMaskShapeSlot = 1, kPreparedMaskSlot = 3, kFillSlot = 4;
 
 struct Texels {
     const float* base = nullptr;
     size_t pitchFloats = 0;
     const float* row(int y) const { return base + static_cast<size_t>(y) * pitchFloats; }
+    FloatPlane plane() const { return {base, pitchFloats}; }
 };
 
 struct Target {
     unsigned char* base = nullptr;
     size_t pitch = 0;
     float* row(int y) const { return reinterpret_cast<float*>(base + static_cast<size_t>(y) * pitch); }
+    PlaneTarget plane() const { return {base, pitch}; }
 };
 
 // A texture the rows can read with plain loads: float4 texels of exactly the render's size,
@@ -72,9 +69,8 @@ bool targetOf(uint64_t handle, int width, int height, Target& out) {
     return true;
 }
 
-bool exactSize(const SystemParameters& sys) {
-    return sys.width > 0 && sys.height > 0 && sys.width <= kMaxExactSide && sys.height <= kMaxExactSide &&
-           sys.dispatchCount <= 0;
+bool imagePass(const SystemParameters& sys) {
+    return sys.width > 0 && sys.height > 0 && sys.dispatchCount <= 0;
 }
 
 const SourceSlot* slotOf(const SourceConnections& s, int index) {
@@ -89,24 +85,19 @@ bool connected(const SourceConnections& s, int index) {
     return slot && slot->isConnected != 0;
 }
 
-// Texel index a tap j columns (or rows) from the image start reads, for clamp or reflect.
-int edgeIndex(int j, int n, bool reflect) {
-    if (!reflect) return j < 0 ? 0 : (j >= n ? n - 1 : j);
-    if (j < 0) j = -j - 1;
-    if (j >= n) j = 2 * n - 1 - j;
-    return j < 0 ? 0 : j;
-}
-
-void forRows(int height, const std::function<void(int y)>& body) {
-    parallelFor(static_cast<size_t>(height), [&](size_t y) { body(static_cast<int>(y)); });
-}
-
-// Row copies with a per-pixel rule.
-void mapRows(int width, int height, const Texels& in, const Target& out, void (*rule)(const float*, float*)) {
-    forRows(height, [&](int y) {
+// Span copies with a per-pixel rule.
+void mapSpans(const RowRegion& region, const Texels& in, const Target& out,
+              void (*rule)(const float*, float*)) {
+    region.forSpans([&](int y, int x0, int x1) {
         const float* src = in.row(y);
         float* dst = out.row(y);
-        for (int x = 0; x < width; ++x) rule(src + 4 * x, dst + 4 * x);
+        for (int x = x0; x < x1; ++x) rule(src + 4 * x, dst + 4 * x);
+    });
+}
+
+void copySpans(const RowRegion& region, const Texels& in, const Target& out) {
+    region.forSpans([&](int y, int x0, int x1) {
+        std::memcpy(out.row(y) + 4 * x0, in.row(y) + 4 * x0, static_cast<size_t>(x1 - x0) * 16u);
     });
 }
 
@@ -129,20 +120,21 @@ VELMORA_ROW_KERNEL void scaleInto(float* dst, const float* acc, float s, int n) 
 constexpr int kChunkPixels = 256;
 
 // Blur/divide execution 0: the inverted-mask weighted plate, blurred along x.
-void weightedRowBlur(int width, int height, bool reflect, const Taps& taps, const Texels& plate,
+void weightedRowBlur(const RowRegion& region, bool reflect, const Taps& taps, const Texels& plate,
                      const Texels& mask, const Target& out) {
+    const int width = region.width();
     const int pad = taps.reach;
-    const int padded = width + 2 * pad;
     const float scale = taps.total > 0.0f ? 1.0f / taps.total : 1.0f;
     const bool divide = taps.total > 0.0f;
-    forRows(height, [&](int y) {
-        // Rows padded by the reach on both sides, edges resolved: (r, g, b, 1) and the weight m.
+    region.forSpans([&](int y, int x0, int x1) {
+        // The span padded by the reach on both sides, edges resolved: (r, g, b, 1) and the weight m.
+        const int padded = x1 - x0 + 2 * pad;
         std::vector<float> p(static_cast<size_t>(padded) * 4), m(static_cast<size_t>(padded) * 4);
         std::vector<float> acc(static_cast<size_t>(kChunkPixels) * 4);
         const float* pr = plate.row(y);
         const float* mr = mask.row(y);
         for (int j = 0; j < padded; ++j) {
-            const int x = edgeIndex(j - pad, width, reflect);
+            const int x = edgeTexel(x0 + j - pad, width, reflect);
             const float keep = 1.0f - mr[4 * x];
             std::memcpy(&p[4 * j], pr + 4 * x, 3 * sizeof(float));
             p[4 * j + 3] = 1.0f;
@@ -152,47 +144,45 @@ void weightedRowBlur(int width, int height, bool reflect, const Taps& taps, cons
             m[4 * j] = m[4 * j + 1] = m[4 * j + 2] = m[4 * j + 3] = keep;
         }
         float* dst = out.row(y);
-        for (int x0 = 0; x0 < width; x0 += kChunkPixels) {
-            const int n = (width - x0 < kChunkPixels ? width - x0 : kChunkPixels) * 4;
+        for (int c0 = x0; c0 < x1; c0 += kChunkPixels) {
+            const int n = (x1 - c0 < kChunkPixels ? x1 - c0 : kChunkPixels) * 4;
             std::fill(acc.begin(), acc.begin() + n, 0.0f);
             for (size_t t = 0; t < taps.offsets.size(); ++t) {
-                const size_t at = static_cast<size_t>(x0 + pad + taps.offsets[t]) * 4;
+                const size_t at = static_cast<size_t>(c0 - x0 + pad + taps.offsets[t]) * 4;
                 accumulateWeighted(acc.data(), &p[at], &m[at], taps.weights[t], n);
             }
             if (divide) {
-                scaleInto(dst + 4 * x0, acc.data(), scale, n);
+                scaleInto(dst + 4 * c0, acc.data(), scale, n);
             } else {
-                std::memcpy(dst + 4 * x0, acc.data(), n * sizeof(float));
+                std::memcpy(dst + 4 * c0, acc.data(), n * sizeof(float));
             }
         }
     });
 }
 
 // A blur along y of all four channels.
-void columnBlur(int width, int height, bool reflect, const Taps& taps, const Texels& in, const Target& out) {
+void columnBlur(const RowRegion& region, bool reflect, const Taps& taps, const Texels& in,
+                const Target& out) {
+    const int height = region.height();
     const float scale = taps.total > 0.0f ? 1.0f / taps.total : 1.0f;
     const bool divide = taps.total > 0.0f;
-    forRows(height, [&](int y) {
+    region.forSpans([&](int y, int x0, int x1) {
         std::vector<float> acc(static_cast<size_t>(kChunkPixels) * 4);
         float* dst = out.row(y);
-        for (int x0 = 0; x0 < width; x0 += kChunkPixels) {
-            const int n = (width - x0 < kChunkPixels ? width - x0 : kChunkPixels) * 4;
+        for (int c0 = x0; c0 < x1; c0 += kChunkPixels) {
+            const int n = (x1 - c0 < kChunkPixels ? x1 - c0 : kChunkPixels) * 4;
             std::fill(acc.begin(), acc.begin() + n, 0.0f);
             for (size_t t = 0; t < taps.offsets.size(); ++t) {
-                const int row = edgeIndex(y + taps.offsets[t], height, reflect);
-                accumulate(acc.data(), in.row(row) + 4 * x0, taps.weights[t], n);
+                const int row = edgeTexel(y + taps.offsets[t], height, reflect);
+                accumulate(acc.data(), in.row(row) + 4 * c0, taps.weights[t], n);
             }
             if (divide) {
-                scaleInto(dst + 4 * x0, acc.data(), scale, n);
+                scaleInto(dst + 4 * c0, acc.data(), scale, n);
             } else {
-                std::memcpy(dst + 4 * x0, acc.data(), n * sizeof(float));
+                std::memcpy(dst + 4 * c0, acc.data(), n * sizeof(float));
             }
         }
     });
-}
-
-void copyRows(int width, int height, const Texels& in, const Target& out) {
-    forRows(height, [&](int y) { std::memcpy(out.row(y), in.row(y), static_cast<size_t>(width) * 16u); });
 }
 
 BlurDivideImages blurDivideImages(const SystemParameters& sys, bool reflect, const Texels& plate,
@@ -201,18 +191,18 @@ BlurDivideImages blurDivideImages(const SystemParameters& sys, bool reflect, con
     images.width = sys.width;
     images.height = sys.height;
     images.reflect = reflect;
-    images.plate = {plate.base, plate.pitchFloats};
-    images.mask = {mask.base, mask.pitchFloats};
-    images.working = {working.base, working.pitchFloats};
-    images.out = {out.base, out.pitch};
+    images.plate = plate.plane();
+    images.mask = mask.plane();
+    images.working = working.plane();
+    images.out = out.plane();
     return images;
 }
 
-}  // namespace
+// The row paths below return false for a pass they do not take (nothing written) and fill
+// `reads` with the reads they took for single texels.
 
-bool maskPrep(const KernelLaunchArgs& a) {
+bool maskPrepRows(const KernelLaunchArgs& a, const RowRegion& region, TexelReads& reads) {
     const SystemParameters& sys = *a.system;
-    if (!exactSize(sys)) return false;
     Target out;
     if (!targetOf(a.outputSurface, sys.width, sys.height, out)) return false;
     const int execution = sys.currentExecution;
@@ -223,9 +213,13 @@ bool maskPrep(const KernelLaunchArgs& a) {
         Texels in;
         const uint64_t source = execution == 0 ? textureOf(*a.sources, kMaskShapeSlot) : a.workingImageTex;
         if (!texelsOf(source, sys.width, sys.height, in)) return false;
-        const MaskImages images{sys.width, sys.height, {in.base, in.pitchFloats}, {out.base, out.pitch}};
-        if (execution <= 1) return growMask(images, execution, grow, a.parameters->ints[0]);
-        blurMask(images, execution, blur);
+        const MaskImages images{sys.width, sys.height, in.plane(), out.plane()};
+        // Whole steps along x in executions 0 and 2, along y in the others.
+        const bool alongX = execution == 0 || execution == 2;
+        const int reach = execution <= 1 ? growSteps(images, grow) : tapRadius(blur);
+        (alongX ? reads.reachX : reads.reachY) = reach;
+        if (execution <= 1) return growMask(images, region, execution, grow, a.parameters->ints[0]);
+        blurMask(images, region, execution, blur);
         return true;
     }
 
@@ -233,10 +227,10 @@ bool maskPrep(const KernelLaunchArgs& a) {
     if (execution == 0) {
         if (!texelsOf(textureOf(*a.sources, kMaskShapeSlot), sys.width, sys.height, in)) return false;
         const int from = a.parameters->ints[0];
-        forRows(sys.height, [&](int y) {
+        region.forSpans([&](int y, int x0, int x1) {
             const float* src = in.row(y);
             float* dst = out.row(y);
-            for (int x = 0; x < sys.width; ++x) {
+            for (int x = x0; x < x1; ++x) {
                 const float* s = src + 4 * x;
                 const float q = from == 1   ? s[3]
                                 : from == 2 ? s[0]
@@ -250,23 +244,23 @@ bool maskPrep(const KernelLaunchArgs& a) {
         return true;
     }
     if (!texelsOf(a.workingImageTex, sys.width, sys.height, in)) return false;
-    mapRows(sys.width, sys.height, in, out, [](const float* s, float* d) {
+    mapSpans(region, in, out, [](const float* s, float* d) {
         d[0] = d[1] = d[2] = s[0];
         d[3] = 1.0f;
     });
     return true;
 }
 
-bool blurDivide(const KernelLaunchArgs& a) {
+bool blurDivideRows(const KernelLaunchArgs& a, const RowRegion& region, TexelReads& reads) {
     const SystemParameters& sys = *a.system;
     const AnimatedParameters& params = *a.parameters;
-    if (!exactSize(sys) || sys.currentExecution < 0 || sys.currentExecution > 2) return false;
+    if (sys.currentExecution < 0 || sys.currentExecution > 2) return false;
     Target out;
     Texels plate;
     if (!targetOf(a.outputSurface, sys.width, sys.height, out)) return false;
     if (!texelsOf(textureOf(*a.sources, kPlateSlot), sys.width, sys.height, plate)) return false;
     if (!connected(*a.sources, kMaskShapeSlot)) {
-        copyRows(sys.width, sys.height, plate, out);
+        copySpans(region, plate, out);
         return true;
     }
     Texels mask;
@@ -277,41 +271,41 @@ bool blurDivide(const KernelLaunchArgs& a) {
     const float sigma = fmaxf(amount / 3.0f, 0.001f);
     int radius = tapRadius(amount);
     if (radius < 1) radius = 1;
+    reads.reflect = reflect;
 
     if (sys.currentExecution == 0) {
+        reads.reachX = radius;
         if (finiteOr(params.vec2s[0].x, 0.0f) != 0.0f || finiteOr(params.vec2s[0].y, 0.0f) != 0.0f) {
-            offsetWeightedRowBlur(blurDivideImages(sys, reflect, plate, mask, Texels{}, out), params);
+            offsetWeightedRowBlur(blurDivideImages(sys, reflect, plate, mask, Texels{}, out), region, params);
             return true;
         }
-        weightedRowBlur(sys.width, sys.height, reflect, gaussianTaps(radius, sigma), plate, mask, out);
+        weightedRowBlur(region, reflect, gaussianTaps(radius, sigma), plate, mask, out);
         return true;
     }
     Texels working;
     if (!texelsOf(a.workingImageTex, sys.width, sys.height, working)) return false;
     if (sys.currentExecution == 1) {
-        columnBlur(sys.width, sys.height, reflect, gaussianTaps(radius, sigma), working, out);
+        reads.reachY = radius;
+        columnBlur(region, reflect, gaussianTaps(radius, sigma), working, out);
         return true;
     }
     if (finiteOr(params.floats[1], 0.0f) > 0.5f) {
-        directionalDivide(blurDivideImages(sys, reflect, plate, mask, working, out), params);
+        directionalDivide(blurDivideImages(sys, reflect, plate, mask, working, out), region, params);
         return true;
     }
     const bool highlight = params.bools[0] != 0;
-    forRows(sys.height, [&](int y) {
+    region.forSpans([&](int y, int x0, int x1) {
         const float* w = working.row(y);
         const float* p = plate.row(y);
         float* dst = out.row(y);
-        for (int x = 0; x < sys.width; ++x) {
-            writeDividedFill(w + 4 * x, p + 4 * x, highlight, dst + 4 * x);
-        }
+        for (int x = x0; x < x1; ++x) writeDividedFill(w + 4 * x, p + 4 * x, highlight, dst + 4 * x);
     });
     return true;
 }
 
-bool postBlur(const KernelLaunchArgs& a) {
+bool postBlurRows(const KernelLaunchArgs& a, const RowRegion& region, TexelReads&) {
     const SystemParameters& sys = *a.system;
     const AnimatedParameters& params = *a.parameters;
-    if (!exactSize(sys)) return false;
     const bool passThrough =
         !connected(*a.sources, kMaskShapeSlot) || params.bools[1] == 0 ||
         (!(finiteOr(params.floats[6], 0.0f) >= 0.5f) && !(finiteOr(params.floats[7], 0.0f) >= 0.5f));
@@ -322,22 +316,17 @@ bool postBlur(const KernelLaunchArgs& a) {
     if (!passThrough) {
         Texels mask;
         if (!texelsOf(textureOf(*a.sources, kPreparedMaskSlot), sys.width, sys.height, mask)) return false;
-        const PostBlurImages images{sys.width,
-                                    sys.height,
-                                    {mask.base, mask.pitchFloats},
-                                    {working.base, working.pitchFloats},
-                                    {out.base, out.pitch}};
-        postBlurRows(images, sys, params);
+        const PostBlurImages images{sys.width, sys.height, mask.plane(), working.plane(), out.plane()};
+        postBlurRows(images, region, sys, params);
         return true;
     }
-    copyRows(sys.width, sys.height, working, out);
+    copySpans(region, working, out);
     return true;
 }
 
-bool retextureBlur(const KernelLaunchArgs& a) {
+bool retextureBlurRows(const KernelLaunchArgs& a, const RowRegion& region, TexelReads& reads) {
     const SystemParameters& sys = *a.system;
     const AnimatedParameters& params = *a.parameters;
-    if (!exactSize(sys)) return false;
     // Every pixel shows the plate in place: unconnected, or no blur and no offset.
     const bool unblurred = params.bools[2] == 0 || !(finiteOr(params.floats[10], 0.0f) >= 0.5f);
     const bool noOffset =
@@ -353,30 +342,33 @@ bool retextureBlur(const KernelLaunchArgs& a) {
             !texelsOf(a.workingImageTex, sys.width, sys.height, working)) {
             return false;
         }
+        if (!unblurred && sys.currentExecution != 0) {
+            reads.reachY = retextureRadius(params);
+            reads.reflect = params.bools[4] != 0;
+        }
         RetextureImages images;
         images.width = sys.width;
         images.height = sys.height;
-        images.plate = {plate.base, plate.pitchFloats};
-        images.mask = {mask.base, mask.pitchFloats};
-        images.working = {working.base, working.pitchFloats};
-        images.out = {out.base, out.pitch};
-        retextureBlurRows(images, sys, params);
+        images.plate = plate.plane();
+        images.mask = mask.plane();
+        images.working = working.plane();
+        images.out = out.plane();
+        retextureBlurRows(images, region, sys, params);
         return true;
     }
-    copyRows(sys.width, sys.height, plate, out);
+    copySpans(region, plate, out);
     return true;
 }
 
-bool composite(const KernelLaunchArgs& a) {
+bool compositeRows(const KernelLaunchArgs& a, const RowRegion& region, TexelReads&) {
     const SystemParameters& sys = *a.system;
     const AnimatedParameters& params = *a.parameters;
-    if (!exactSize(sys)) return false;
     Target out;
     Texels plate;
     if (!targetOf(a.outputSurface, sys.width, sys.height, out)) return false;
     if (!texelsOf(textureOf(*a.sources, kPlateSlot), sys.width, sys.height, plate)) return false;
     if (!connected(*a.sources, kMaskShapeSlot)) {
-        mapRows(sys.width, sys.height, plate, out, [](const float* s, float* d) {
+        mapSpans(region, plate, out, [](const float* s, float* d) {
             d[0] = 0.7f * s[0] + 0.3f, d[1] = 0.5f * s[1], d[2] = 0.5f * s[2], d[3] = s[3];
         });
         return true;
@@ -392,18 +384,18 @@ bool composite(const KernelLaunchArgs& a) {
         CompositeImages images;
         images.width = sys.width;
         images.height = sys.height;
-        images.plate = {plate.base, plate.pitchFloats};
-        images.mask = {mask.base, mask.pitchFloats};
-        images.fill = {fill.base, fill.pitchFloats};
-        images.working = {working.base, working.pitchFloats};
-        images.out = {out.base, out.pitch};
-        compositeRows(images, sys, params);
+        images.plate = plate.plane();
+        images.mask = mask.plane();
+        images.fill = fill.plane();
+        images.working = working.plane();
+        images.out = out.plane();
+        cpu_fast::compositeRows(images, region, sys, params);
         return true;
     }
-    forRows(sys.height, [&](int y) {
+    region.forSpans([&](int y, int x0, int x1) {
         const float *s = plate.row(y), *m = mask.row(y), *f = fill.row(y);
         float* dst = out.row(y);
-        for (int x = 0; x < sys.width; ++x) {
+        for (int x = x0; x < x1; ++x) {
             const float M = m[4 * x];
             const float* S = s + 4 * x;
             const float* F = f + 4 * x;
@@ -415,6 +407,60 @@ bool composite(const KernelLaunchArgs& a) {
         }
     });
     return true;
+}
+
+using RowPath = bool (*)(const KernelLaunchArgs&, const RowRegion&, TexelReads&);
+using TileLauncher = int (*)(const KernelLaunchArgs&, const unsigned*, int);
+
+// A row path over `region`, then the per-pixel kernel over the tiles where a read the path took
+// for a single texel lands between texels.
+bool runRows(RowPath rows, TileLauncher perPixel, const KernelLaunchArgs& a, const RowRegion& region) {
+    const SystemParameters& sys = *a.system;
+    if (!imagePass(sys) || region.width() != sys.width || region.height() != sys.height) return false;
+    if (region.empty()) return true;
+    TexelReads reads;
+    if (!rows(a, region, reads)) return false;
+    const std::vector<uint32_t> tiles = offTexelTiles(reads, region);
+    if (!tiles.empty()) perPixel(a, tiles.data(), static_cast<int>(tiles.size()));
+    return true;
+}
+
+RowRegion frameOf(const KernelLaunchArgs& a) {
+    return RowRegion::wholeFrame(a.system->width, a.system->height);
+}
+
+}  // namespace
+
+bool maskPrep(const KernelLaunchArgs& a, const RowRegion& region) {
+    return runRows(maskPrepRows, host_impl::launchMaskPrepTiles, a, region);
+}
+bool blurDivide(const KernelLaunchArgs& a, const RowRegion& region) {
+    return runRows(blurDivideRows, host_impl::launchBlurDivideTiles, a, region);
+}
+bool postBlur(const KernelLaunchArgs& a, const RowRegion& region) {
+    return runRows(postBlurRows, host_impl::launchPostBlurTiles, a, region);
+}
+bool retextureBlur(const KernelLaunchArgs& a, const RowRegion& region) {
+    return runRows(retextureBlurRows, host_impl::launchRetextureBlurTiles, a, region);
+}
+bool composite(const KernelLaunchArgs& a, const RowRegion& region) {
+    return runRows(compositeRows, host_impl::launchCompositeTiles, a, region);
+}
+
+bool maskPrep(const KernelLaunchArgs& a) {
+    return maskPrep(a, frameOf(a));
+}
+bool blurDivide(const KernelLaunchArgs& a) {
+    return blurDivide(a, frameOf(a));
+}
+bool postBlur(const KernelLaunchArgs& a) {
+    return postBlur(a, frameOf(a));
+}
+bool retextureBlur(const KernelLaunchArgs& a) {
+    return retextureBlur(a, frameOf(a));
+}
+bool composite(const KernelLaunchArgs& a) {
+    return composite(a, frameOf(a));
 }
 
 }  // namespace cpu_fast

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "kernels/cpu/BilinearTaps.h"
+#include "kernels/cpu/RowRegion.h"
 
 // CPU paths for the mask preparation passes that read several texels per pixel: the grow (a
 // running maximum or minimum, with a fractional step read between texels) and the Gaussian blur.
@@ -13,11 +14,14 @@ struct MaskImages {
     PlaneTarget out;
 };
 
+// Whole pixel steps the grow takes each way.
+int growSteps(const MaskImages& images, float grow);
+
 // Executions 0 (along x, from the shape through the channel rule `maskFrom`) and 1 (along y).
 // Declines (false, nothing written) a working image with NaN, whose order of comparison matters.
-bool growMask(const MaskImages& images, int execution, float grow, int maskFrom);
+bool growMask(const MaskImages& images, const RowRegion& region, int execution, float grow, int maskFrom);
 
 // Execution 2 blurs along x, later ones along y.
-void blurMask(const MaskImages& images, int execution, float blur);
+void blurMask(const MaskImages& images, const RowRegion& region, int execution, float blur);
 
 }  // namespace cpu_fast

@@ -19,7 +19,12 @@ constexpr int kMaxRetextureRadius = 50;
 
 }  // namespace
 
-void retextureBlurRows(const RetextureImages& im, const SystemParameters& sys,
+int retextureRadius(const AnimatedParameters& params) {
+    const int radius = tapRadius(finiteOr(params.floats[10], 0.0f));
+    return radius > kMaxRetextureRadius ? kMaxRetextureRadius : radius;
+}
+
+void retextureBlurRows(const RetextureImages& im, const RowRegion& region, const SystemParameters& sys,
                        const AnimatedParameters& params) {
     const int W = im.width, H = im.height;
     const bool reflect = params.bools[4] != 0;
@@ -35,8 +40,7 @@ void retextureBlurRows(const RetextureImages& im, const SystemParameters& sys,
     float total = 0.0f;
     if (blurred) {
         const float sigma = fmaxf(amount / 3.0f, 0.001f);
-        int radius = tapRadius(amount);
-        if (radius > kMaxRetextureRadius) radius = kMaxRetextureRadius;
+        const int radius = retextureRadius(params);
         for (int k = -radius; k <= radius; ++k) {
             const float w = gaussianTap((float)k, sigma);
             if (w < VELMORA_MIN_TAP_WEIGHT) continue;
@@ -49,42 +53,44 @@ void retextureBlurRows(const RetextureImages& im, const SystemParameters& sys,
     const bool divide = total > 0.0f;
     const float scale = divide ? 1.0f / total : 1.0f;
 
-    // Column parts of the offset plate reads: in place (xo), and each tap along x from it.
-    std::vector<float> xo(static_cast<size_t>(W));
-    std::vector<AxisTap> offsetColumns(static_cast<size_t>(W)), tapColumns;
-    for (int x = 0; x < W; ++x) {
-        xo[static_cast<size_t>(x)] = edgeCoord(texelCentre(x, W) + ox, reflect);
-        offsetColumns[static_cast<size_t>(x)] = axisTap(xo[static_cast<size_t>(x)], W);
+    // Column parts of the offset plate reads over the region's columns [c0, c1): in place (xo),
+    // and each tap along x from it.
+    const int c0 = region.columnsFrom(), columns = region.columnsTo() - c0;
+    std::vector<float> xo(static_cast<size_t>(columns));
+    std::vector<AxisTap> offsetColumns(static_cast<size_t>(columns)), tapColumns;
+    for (int i = 0; i < columns; ++i) {
+        xo[static_cast<size_t>(i)] = edgeCoord(texelCentre(c0 + i, W) + ox, reflect);
+        offsetColumns[static_cast<size_t>(i)] = axisTap(xo[static_cast<size_t>(i)], W);
     }
     if (blurred && alongX) {
-        tapColumns.resize(static_cast<size_t>(W) * T);
-        for (int x = 0; x < W; ++x)
+        tapColumns.resize(static_cast<size_t>(columns) * T);
+        for (int i = 0; i < columns; ++i)
             for (size_t t = 0; t < T; ++t)
-                tapColumns[static_cast<size_t>(x) * T + t] =
-                    axisTap(edgeCoord(xo[static_cast<size_t>(x)] + (float)offsets[t] * du, reflect), W);
+                tapColumns[static_cast<size_t>(i) * T + t] =
+                    axisTap(edgeCoord(xo[static_cast<size_t>(i)] + (float)offsets[t] * du, reflect), W);
     }
 
-    parallelFor(static_cast<size_t>(H), [&](size_t row) {
-        const int y = static_cast<int>(row);
+    region.forSpans([&](int y, int x0, int x1) {
         const float yo = edgeCoord(texelCentre(y, H) + oy, reflect);
         const AxisTap offsetRow = axisTap(yo, H), tapRow = axisTap(edgeCoord(yo, reflect), H);
         const float *maskRow = im.mask.row(y), *plateRow = im.plate.row(y);
         float* dst = im.out.row(y);
-        for (int x = 0; x < W; ++x) {
+        for (int x = x0; x < x1; ++x) {
             float* o = dst + 4 * x;
+            const size_t column = static_cast<size_t>(x - c0);
             if (maskRow[4 * x] < 0.001f) {
                 for (int c = 0; c < 4; ++c) o[c] = plateRow[4 * x + c];
                 continue;
             }
             if (!blurred) {
-                bilinearRead(im.plate, offsetColumns[static_cast<size_t>(x)], offsetRow, o);
+                bilinearRead(im.plate, offsetColumns[column], offsetRow, o);
                 continue;
             }
             float sum[4] = {0.0f, 0.0f, 0.0f, 0.0f};
             for (size_t t = 0; t < T; ++t) {
                 float s[4];
                 if (alongX) {
-                    bilinearRead(im.plate, tapColumns[static_cast<size_t>(x) * T + t], tapRow, s);
+                    bilinearRead(im.plate, tapColumns[column * T + t], tapRow, s);
                 } else {
                     const float* texel = im.working.row(edgeTexel(y + offsets[t], H, reflect)) + 4 * x;
                     for (int c = 0; c < 4; ++c) s[c] = texel[c];

@@ -2,6 +2,7 @@
 
 #include "kernels/KernelRecords.h"
 #include "kernels/cpu/BilinearTaps.h"
+#include "kernels/cpu/RowRegion.h"
 
 // CPU path for the retexture low-pass inside the mask, at any offset. Gives the per-pixel
 // kernel's result exactly (finite pixels; zeros may differ in sign).
@@ -13,7 +14,10 @@ struct RetextureImages {
     PlaneTarget out;
 };
 
-void retextureBlurRows(const RetextureImages& images, const SystemParameters& sys,
+void retextureBlurRows(const RetextureImages& images, const RowRegion& region, const SystemParameters& sys,
                        const AnimatedParameters& params);
+
+// Taps each way of the low-pass.
+int retextureRadius(const AnimatedParameters& params);
 
 }  // namespace cpu_fast
