@@ -195,8 +195,9 @@ bool GenericEffect::dispatchPresetControl(const std::string& paramName, bool plu
 }
 
 void GenericEffect::flushCache() {
+    invalidateAccumulation();
     try {
-        // Accumulated temporal state is invalidated by the render engine on the counter change.
+        // The counter change makes the host discard the frames it cached from the dropped state.
         OFX::IntParam* counter = fetchIntParam("_flush_cache_counter");
         const int before = counter->getValue();
         const int after = before < 999999 ? before + 1 : 0;

@@ -69,6 +69,8 @@ class GenericEffect : public OFX::ImageEffect, public OFX::OverlayEffectHooks {
     void ensureParametersFetched();
     void openDocumentation();
     void flushCache();
+    // Drops the accumulated temporal state of the render engine (GenericEffectRender.cpp).
+    void invalidateAccumulation();
     // Preset controls and buttons; false when the name is not one of them.
     bool dispatchPresetControl(const std::string& paramName, bool pluginEdit);
     // The preset actions behind the dropdowns and buttons (GenericEffectPresets.cpp).
@@ -86,6 +88,8 @@ class GenericEffect : public OFX::ImageEffect, public OFX::OverlayEffectHooks {
     std::unique_ptr<PresetActions> presetActions_;
     AlphaMatteSelection alphaMatte_;
     TapRecords tapRecords_;
+    // Guards the creation of the render state against renders and the accumulation reset.
+    std::mutex renderStateMutex_;
     // Last, so that the GPU state goes before everything it reads.
     std::unique_ptr<GenericEffectRenderState, GenericEffectRenderStateDeleter> renderState_;
 };

@@ -108,6 +108,10 @@ class EffectRenderHost : public RenderHost {
         return effect_.getDynamicExecutionCount(name, time);
     }
 
+    ParameterValue readParameter(const std::string& name, double time) override {
+        return effect_.getParameterValue(name, time);
+    }
+
     AlphaMatteSettings readAlphaMatteSelectors() override {
         effect_.readAlphaMatteSelectors();
         const AlphaMatteSelection& selection = effect_.alphaMatteSelection();
@@ -210,8 +214,7 @@ void GenericEffectRenderStateDeleter::operator()(GenericEffectRenderState* state
 void GenericEffect::setupAndProcess(const OFX::RenderArguments& args) {
     {
         // Renders of one instance may arrive together; the first one makes the state.
-        static std::mutex creation;
-        std::lock_guard<std::mutex> lock(creation);
+        std::lock_guard<std::mutex> lock(renderStateMutex_);
         if (!renderState_) renderState_.reset(new GenericEffectRenderState(*this));
     }
     try {
@@ -220,4 +223,11 @@ void GenericEffect::setupAndProcess(const OFX::RenderArguments& args) {
         // Logged by the engine as "ERROR in setupAndProcess"; the host sees a failed render.
         OFX::throwSuiteStatusException(kOfxStatFailed);
     }
+}
+
+void GenericEffect::invalidateAccumulation() {
+    // Before the first render there is no state to drop; a render in progress finishes without
+    // marking the state valid again.
+    std::lock_guard<std::mutex> lock(renderStateMutex_);
+    if (renderState_) renderState_->engine.flushAccumulation();
 }

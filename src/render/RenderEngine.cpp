@@ -60,7 +60,9 @@ RenderEngine::RenderEngine(RenderHost& host, const XMLEffectDefinition& definiti
       profile_(profile),
       gpu_(gpu),
       textures_(gpu, !profile.cudaFallback),
-      pool_(gpu) {
+      pool_(gpu),
+      accumulation_(gpu, definition.getAccumulationBuffers(), profile.accumTimeTolerance),
+      deviceBufferSet_(gpu, definition.getDeviceBuffers()) {
     std::memset(&deviceBuffers_, 0, sizeof deviceBuffers_);
     std::memset(&monitorRecord_, 0, sizeof monitorRecord_);
 }
@@ -70,6 +72,10 @@ RenderEngine::~RenderEngine() {
     textures_.releaseBundledResources();
     pool_.clear();
     releaseProcessBuffers();
+    const std::size_t accumulationBuffers = accumulation_.release();
+    if (accumulationBuffers) VLOG_DEBUG("Released %zu accumulation buffer(s)", accumulationBuffers);
+    const std::size_t deviceBuffers = deviceBufferSet_.release();
+    if (deviceBuffers) VLOG_DEBUG("Released %zu device buffer(s) (CUDA)", deviceBuffers);
     if (pluginStreamCreated_ && pluginStream_) {
         gpu_.streamSynchronize(pluginStream_);
         gpu_.streamDestroy(pluginStream_);
@@ -478,7 +484,10 @@ void RenderEngine::runSinglePipeline(PerRender& render, const std::vector<Kernel
 
     textures_.populateBundledResources(processor.bundledResources());
     processor.deviceBuffers() = deviceBuffers_;
-    processor.setAccumulationState(false, -1.0, true);
+    const AccumulationDecision accumulation = accumulation_.evaluate(
+        request.time, request.renderScaleX, request.renderScaleY,
+        [this, &request](const std::string& name) { return integerParameter(name, request.time); });
+    processor.setAccumulationState(accumulation.valid, accumulation.lastTime, accumulation.update);
     double blend = 1.0;
     const bool hasBlend = host_.readDoubleParameter("Blend", request.time, &blend);
     double transition = 0.0;
@@ -498,6 +507,47 @@ void RenderEngine::runSinglePipeline(PerRender& render, const std::vector<Kernel
                                  "): " + (why.empty() ? "its destination was not written" : why));
     }
     if (outputBuffer == render.dstImgBuffer) render.destinationWritten = true;
+}
+
+int RenderEngine::integerParameter(const std::string& name, double time) {
+    return host_.readParameter(name, time).asInt();
+}
+
+void RenderEngine::prepareTemporalBuffers(PerRender& render) {
+    const RenderRequest& request = render.request;
+    accumulation_.beginRender();
+    if (request.renderScaleX >= 1.0 && request.renderScaleY >= 1.0)
+        accumulation_.allocate(render.width, render.height);
+    deviceBufferSet_.prepare(
+        render.width, render.height,
+        [this, &request](const std::string& name) { return integerParameter(name, request.time); },
+        deviceBuffers_);
+}
+
+void RenderEngine::copyAccumulationAfterProcess(PerRender& render, int processIndex, void* written,
+                                                int rowBytes) {
+    const RenderRequest& request = render.request;
+    if (request.renderScaleX < 1.0 || request.renderScaleY < 1.0) return;
+    const std::vector<ProcessDefinition>& processes = definition_.getProcesses();
+    if (processIndex < 0 || processIndex >= static_cast<int>(processes.size())) return;
+    AccumulationBuffers::Frame frame;
+    frame.pixels = written;
+    frame.rowBytes = rowBytes > 0 ? static_cast<std::size_t>(rowBytes) : 0;
+    frame.width = render.width;
+    frame.height = render.height;
+    accumulation_.copyAfterProcess(processes[processIndex].name, processIndex, frame, request.time,
+                                   effectiveStream(request));
+}
+
+void RenderEngine::copyAccumulationAtEnd(PerRender& render) {
+    const RenderRequest& request = render.request;
+    AccumulationBuffers::Frame frame;
+    frame.pixels = render.dstImgBuffer;
+    frame.rowBytes = render.output.rowBytes > 0 ? static_cast<std::size_t>(render.output.rowBytes) : 0;
+    frame.width = render.width;
+    frame.height = render.height;
+    accumulation_.copyAtEnd(frame, request.time, request.renderScaleX, request.renderScaleY,
+                            effectiveStream(request));
 }
 
 void RenderEngine::applyFinalProcessing(PerRender& render) {
@@ -658,6 +708,7 @@ void RenderEngine::setupAndProcess(const RenderRequest& request) {
                        static_cast<int>(pipelineOutputTextures_.size()) + 1,
                        static_cast<int>(pipelineOutputTextures_.size()));
         }
+        accumulation_.addTextures(render.textures);
         VLOG_DEBUG("Final texture count: %d", static_cast<int>(render.textures.size()));
 
         render.parameters = host_.collectParameterValues(request.time);
@@ -697,6 +748,8 @@ void RenderEngine::setupAndProcess(const RenderRequest& request) {
                             "'%s')",
                             p + 1, processes.size(), process.name.c_str(), kernels.size(), X,
                             process.executions.empty() ? "1" : process.executions.c_str());
+                        void* written = nullptr;
+                        int writtenRowBytes = 0;
                         for (int k = 0; k < X; ++k) {
                             if (X > 1) {
                                 VLOG_DEBUG("🔁 Pipeline '%s' iteration %d/%d (effect iter %d/%d)",
@@ -716,8 +769,10 @@ void RenderEngine::setupAndProcess(const RenderRequest& request) {
                                                      : static_cast<int>(bufferPitch_);
                             runSinglePipeline(render, kernels, destination, rowBytes, p, P, j,
                                               effectExecutions, k, X);
+                            written = destination;
+                            writtenRowBytes = rowBytes;
                         }
-                        copyAccumulationAfterProcess(render, p);
+                        copyAccumulationAfterProcess(render, p, written, writtenRowBytes);
                         VLOG_DEBUG("Phase 3a.4: Pipeline %d '%s' complete (%d executions)", p,
                                    process.name.c_str(), X);
                     }

@@ -4,7 +4,8 @@
 // output and input images, makes textures of them, runs the definition's processes for every
 // effect execution as pipelines of kernel passes, applies the framework's final processing and
 // hands the finished pixels back in the host's output image. It keeps the instance's persistent
-// GPU state (textures, buffer pool, process buffers, the plug-in-owned stream) between renders.
+// GPU state (textures, buffer pool, process buffers, accumulation and device buffers, the
+// plug-in-owned stream) between renders.
 
 #include <atomic>
 #include <cstddef>
@@ -17,7 +18,9 @@
 #include "gpu/GpuRuntime.h"
 #include "kernels/FinalProcessingLaunch.h"
 #include "kernels/KernelRecords.h"
+#include "render/AccumulationBuffers.h"
 #include "render/BufferPool.h"
+#include "render/DeviceBufferSet.h"
 #include "render/RenderHost.h"
 #include "render/RenderTypes.h"
 #include "render/SourceRouting.h"
@@ -40,6 +43,9 @@ class RenderEngine {
     RenderBufferManager* acquireManager(const void* dstImgBuffer, int width, int height);
     void flushPool(const RenderBufferManager* keep);
 
+    // The user reset the accumulated state ("flush_cache"); safe beside a render in progress.
+    void flushAccumulation() { accumulation_.flush(); }
+
     // State a render leaves behind, for the instance and its tests.
     BufferPool& bufferPool() { return pool_; }
     TextureManager& textures() { return textures_; }
@@ -50,6 +56,8 @@ class RenderEngine {
     // Row pitch of the process buffers: the packed row padded to the texture pitch alignment.
     std::size_t processBufferPitch() const { return bufferPitch_; }
     bool hasPluginStream() const { return pluginStreamCreated_; }
+    const AccumulationBuffers& accumulation() const { return accumulation_; }
+    const DeviceBufferSet& deviceBufferSet() const { return deviceBufferSet_; }
     int renderCount() const { return renderCounter_.load(); }
 
   private:
@@ -70,11 +78,16 @@ class RenderEngine {
     GpuStream effectiveStream(const RenderRequest& request) const;
     const char* choosePlatform(const RenderRequest& request) const;
 
-    // Hooks of features the shipped effect does not use: temporal accumulation and device
-    // buffers, audio analysis and modulation. They do nothing until those features are built.
-    void prepareTemporalBuffers(PerRender&) {}
-    void copyAccumulationAfterProcess(PerRender&, int) {}
-    void copyAccumulationAtEnd(PerRender&) {}
+    // Accumulation buffers (not on proxy renders) and the device buffers with their record.
+    void prepareTemporalBuffers(PerRender& render);
+    // Deferred accumulation copies after process `processIndex`, which last wrote `written`.
+    void copyAccumulationAfterProcess(PerRender& render, int processIndex, void* written, int rowBytes);
+    void copyAccumulationAtEnd(PerRender& render);
+    // The integer value of a parameter at the render's time.
+    int integerParameter(const std::string& name, double time);
+
+    // Hooks of features the shipped effect does not use: audio analysis and modulation. They do
+    // nothing until those features are built.
     void runAudioSteps(PerRender&) {}
     bool audioVisualizerBypassesPipeline() const { return false; }
 
@@ -99,6 +112,8 @@ class RenderEngine {
 
     TextureManager textures_;
     BufferPool pool_;
+    AccumulationBuffers accumulation_;
+    DeviceBufferSet deviceBufferSet_;
     DeviceBuffers deviceBuffers_;
     AudioMonitorRecord monitorRecord_;
 

@@ -33,6 +33,8 @@ class RenderHost : public HostParameterReader {
     virtual ParameterValueMap collectParameterValues(double time) = 0;
     // The execution count an "executions" text names ("param:<name>"); at least 1.
     virtual int getDynamicExecutionCount(const std::string& name, double time) = 0;
+    // One definition parameter's value at `time`; an empty value when it cannot be read.
+    virtual ParameterValue readParameter(const std::string& name, double time) = 0;
     virtual AlphaMatteSettings readAlphaMatteSelectors() = 0;
     // The "_aux_input2_feeds" choice; throws a std::exception when it cannot be read.
     virtual int readAuxInput2Feeds(double time) = 0;

@@ -120,6 +120,12 @@ int FakeRenderHost::getDynamicExecutionCount(const std::string& name, double) {
     return value < 1 ? 1 : value;
 }
 
+ParameterValue FakeRenderHost::readParameter(const std::string& name, double time) {
+    const ParameterValueMap values = collectParameterValues(time);
+    auto found = values.find(name);
+    return found != values.end() ? found->second : ParameterValue();
+}
+
 bool FakeRenderHost::readDoubleParameter(const std::string& name, double, double* value) {
     if (name == "Blend" && blend) {
         *value = *blend;

@@ -48,6 +48,7 @@ class FakeRenderHost : public RenderHost {
     std::unique_ptr<RenderImage> fetchImage(const std::string& name, double time) override;
     ParameterValueMap collectParameterValues(double time) override;
     int getDynamicExecutionCount(const std::string& name, double time) override;
+    ParameterValue readParameter(const std::string& name, double time) override;
     AlphaMatteSettings readAlphaMatteSelectors() override { return alpha; }
     int readAuxInput2Feeds(double) override { return auxInput2Feeds; }
     bool readDoubleParameter(const std::string& name, double time, double* value) override;
