@@ -2,8 +2,9 @@
 # The checks that need an NVIDIA GPU, run from a build made on a machine without one.
 #
 #   scripts/gpu-check.sh pack [BUILD_DIR]   here: gathers the built bundle, velmora-render, the GPU
-#                                           tests, the kernel benchmark and the shared libraries
-#                                           they need into .gpu-carry/ (at most 64 MiB)
+#                                           tests (with the trail test effect), the kernel benchmark
+#                                           and the shared libraries they need into .gpu-carry/
+#                                           (at most 64 MiB)
 #   scripts/gpu-check.sh run [OUT_DIR]      on the GPU machine, from the repository root with
 #                                           .gpu-carry/ beside it: GPU tests, cuda against host on
 #                                           the same renders (max difference), timings at
@@ -24,17 +25,19 @@ pack() {
     compgen -G "$build/CMakeFiles/*/CMakeCUDACompiler.cmake" >/dev/null ||
         die "$build was configured without CUDA (nvcc not found)"
     cmake --build "$build" -j2 --target velmora velmora-render velmora_gpu_cuda_tests test_kernels_cuda \
-        host_tests bench_kernels >/dev/null || die "build failed"
+        host_tests bench_kernels velmora_trail trail_tests >/dev/null || die "build failed"
 
     rm -rf "$CARRY"
     mkdir -p "$CARRY/bin" "$CARRY/lib"
     cp -r "$build/velmora.ofx.bundle" "$CARRY/"
     cp -r "$build/tests/host/testplugin/vhost_cuda_copy.ofx.bundle" "$CARRY/" || die "no CUDA test bundle"
+    cp -r "$build/tests/trail/velmora_trail.ofx.bundle" "$CARRY/" || die "no trail bundle"
     local programs=(
         "$build/tools/velmora-render/velmora-render"
         "$build/tests/gpu/velmora_gpu_cuda_tests"
         "$build/tests/kernels/test_kernels_cuda"
         "$build/tests/host/host_tests"
+        "$build/tests/trail/trail_tests"
         "$build/bench/kernels/bench_kernels"
     )
     local p
@@ -86,6 +89,10 @@ run_checks() {
     "$CARRY/bin/test_kernels_cuda" || status=1
     VHOST_CUDA_COPY_BUNDLE="$CARRY/vhost_cuda_copy.ofx.bundle" "$CARRY/bin/host_tests" \
         --gtest_filter='DeviceImages.*' || status=1
+    # Accumulation and device buffers through the trail test effect (its allocation-failure test
+    # needs the CPU backend and skips itself).
+    VELMORA_BACKEND=cuda VELMORA_TRAIL_BUNDLE="$CARRY/velmora_trail.ofx.bundle" "$CARRY/bin/trail_tests" \
+        --gtest_filter='TrailEffect.*' || status=1
 
     echo "== kernel benchmark (cuda backend)"
     VELMORA_BACKEND=cuda "$CARRY/bin/bench_kernels" --benchmark_min_time=0.2 2>&1 | tail -n 40
@@ -132,7 +139,7 @@ case "${1:-}" in
 pack) pack "${2:-}" ;;
 run) run_checks "${2:-}" ;;
 *)
-    sed -n '2,12p' "$0" >&2
+    sed -n '2,11p' "$0" >&2
     exit 2
     ;;
 esac

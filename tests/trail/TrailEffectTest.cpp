@@ -5,6 +5,7 @@
 #include <dlfcn.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <vector>
@@ -28,8 +29,15 @@ vhost::ImagePtr dotImage(int width, int height, int x, int y, int dot = 2) {
     return image;
 }
 
+// The trail bundle; VELMORA_TRAIL_BUNDLE names another copy (scripts/gpu-check.sh carries one).
+std::string trailBundle() {
+    const char* path = std::getenv("VELMORA_TRAIL_BUNDLE");
+    return path && *path ? path : VELMORA_TRAIL_BUNDLE;
+}
+
+// The bundle carries its definition document beside the compiled-in copy.
 std::string trailDefinitionText() {
-    std::ifstream in(VELMORA_TRAIL_SOURCE_DIR "/trail.xml");
+    std::ifstream in(trailBundle() + "/Contents/Resources/trail.xml");
     std::stringstream text;
     text << in.rdbuf();
     return text.str();
@@ -47,7 +55,7 @@ class TrailRig {
   public:
     explicit TrailRig(const std::string& host = "com.example.compositor") {
         InstanceOptions options;
-        options.bundle = VELMORA_TRAIL_BUNDLE;
+        options.bundle = trailBundle();
         options.host = host;
         fx_ = velmora_test::openInstance(options);
     }

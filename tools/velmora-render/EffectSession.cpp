@@ -10,6 +10,14 @@ const char kVelmoraPluginIdentifier[] = "com.xmlframework.velmora";
 
 namespace {
 
+// Velmora when the bundle holds it, else the bundle's one plug-in.
+const vhost::Plugin& choosePlugin(const vhost::PluginBinary& binary) {
+    for (const vhost::Plugin& plugin : binary.plugins())
+        if (plugin.identifier() == kVelmoraPluginIdentifier) return plugin;
+    if (binary.plugins().size() == 1) return binary.plugins().front();
+    return binary.plugin(kVelmoraPluginIdentifier);  // throws, naming what is missing
+}
+
 std::string chooseContext(const vhost::Plugin& plugin) {
     const vhost::Effect any = plugin.describe();
     for (const std::string& context : any.supportedContexts())
@@ -36,17 +44,25 @@ EffectSession::EffectSession(const SessionOptions& options) {
     host_ = std::make_unique<vhost::Host>(
         options.hostName.empty() ? vhost::HostIdentity() : vhost::HostIdentity::forName(options.hostName));
     binary_ = std::make_unique<vhost::PluginBinary>(host_->load(options.bundle));
-    const vhost::Plugin& plugin = binary_->plugin(kVelmoraPluginIdentifier);
+    const vhost::Plugin& plugin = choosePlugin(*binary_);
     effect_ = std::make_unique<vhost::Effect>(plugin.describe(chooseContext(plugin)));
     instance_ = std::make_unique<vhost::Instance>(effect_->createInstance());
     if (!options.preset.empty()) presetcmd::applyPreset(*instance_, options.preset);
     for (const std::string& setting : options.settings) presetcmd::applySetting(*instance_, setting);
 }
 
-bool EffectSession::hasMatteInput() {
+bool EffectSession::hasInput(const char* name) const {
     for (const auto& clip : effect_->clips())
-        if (clip->name() == "Matte") return true;
+        if (clip->name() == name) return true;
     return false;
+}
+
+bool EffectSession::hasMatteInput() {
+    return hasInput("Matte");
+}
+
+bool EffectSession::hasMaskInput() {
+    return hasInput("Mask_Shape");
 }
 
 vhost::ImagePtr EffectSession::render(double time, const FrameImages& images, double scale, bool sequential) {
@@ -58,7 +74,7 @@ vhost::ImagePtr EffectSession::render(double time, const FrameImages& images, do
     OfxStatus status = kOfxStatFailed;
     try {
         instance_->connectClip("Source", images.plate);
-        instance_->connectClip("Mask_Shape", images.mask);
+        if (images.mask) instance_->connectClip("Mask_Shape", images.mask);
         if (images.matte)
             instance_->connectClip("Matte", images.matte);
         else if (hasMatteInput())

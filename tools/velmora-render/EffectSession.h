@@ -21,7 +21,8 @@ struct SessionOptions {
     std::vector<std::string> settings;
 };
 
-// The images of one frame. Plate and mask are required; the matte is optional.
+// The images of one frame. The plate is required; the mask goes with an effect that has a
+// Mask_Shape input, the matte is optional.
 struct FrameImages {
     vhost::ImagePtr plate;
     vhost::ImagePtr mask;
@@ -37,7 +38,8 @@ class RenderFailure : public std::runtime_error {
 // choice to them). Throws std::runtime_error for any other name.
 void selectBackend(const std::string& backend);
 
-// One loaded Velmora effect instance inside our own OpenFX host.
+// One loaded effect instance inside our own OpenFX host: Velmora, or the one effect of a bundle
+// of another effect built on the same framework.
 class EffectSession {
   public:
     // Loads the bundle and creates the instance in the general context. Throws
@@ -46,12 +48,15 @@ class EffectSession {
 
     const vhost::HostIdentity& hostIdentity() const { return host_->identity(); }
     bool hasMatteInput();
+    bool hasMaskInput();
 
     // Renders the frame at `time` with render scale `scale` (the images are already at that
     // scale) and returns the output image. Throws RenderFailure with the reason.
     vhost::ImagePtr render(double time, const FrameImages& images, double scale, bool sequential);
 
   private:
+    bool hasInput(const char* name) const;
+
     std::unique_ptr<vhost::Host> host_;
     std::unique_ptr<vhost::PluginBinary> binary_;
     std::unique_ptr<vhost::Effect> effect_;

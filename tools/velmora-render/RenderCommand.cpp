@@ -26,6 +26,8 @@ const char kRenderUsage[] =
     "  Removes the masked object from the plate. Files are .exr (float) or .png; a numbered name\n"
     "  such as plate.%04d.exr with --frames renders a sequence (the frame number is the render time);\n"
     "  %% stands for a literal %. The output never replaces an input.\n"
+    "  A bundle of another effect built on the framework takes the plate as its Source and --mask\n"
+    "  only when it has a Mask_Shape input.\n"
     "  --frames FIRST-LAST|FRAME   frames to render\n"
     "  --set NAME=VALUE            a parameter value (vectors as x,y); repeatable, applied in order\n"
     "  --preset NAME               a user or factory preset, applied before any --set\n"
@@ -142,7 +144,7 @@ struct JobInputs {
         };
         sameSize(mask, "mask");
         sameSize(matte, "matte");
-        return FrameImages{plate.scaled(scale), mask.scaled(scale),
+        return FrameImages{plate.scaled(scale), mask.present() ? mask.scaled(scale) : nullptr,
                            matte.present() ? matte.scaled(scale) : nullptr};
     }
 };
@@ -278,9 +280,9 @@ bool parseRenderJob(const std::vector<std::string>& args, const std::string& def
         else
             job->session.settings.push_back(value);
     }
-    for (const auto& [name, value] : {std::pair<const char*, const std::string*>{"--plate", &job->plate},
-                                      {"--mask", &job->mask},
-                                      {"--out", &job->out}}) {
+    // --mask is checked against the effect's inputs once the bundle is loaded.
+    for (const auto& [name, value] :
+         {std::pair<const char*, const std::string*>{"--plate", &job->plate}, {"--out", &job->out}}) {
         if (value->empty()) {
             *error = std::string("no ") + name + " given";
             return false;
@@ -332,6 +334,14 @@ int runRenderJob(const RenderJob& job, std::ostream& out, std::ostream& err) {
     std::unique_ptr<EffectSession> session;
     try {
         session = std::make_unique<EffectSession>(job.session);
+        if (job.mask.empty() && session->hasMaskInput()) {
+            err << "velmora-render render: no --mask given\n" << kRenderUsage;
+            return 2;
+        }
+        if (!job.mask.empty() && !session->hasMaskInput()) {
+            err << "velmora-render render: --mask: the effect has no Mask_Shape input\n";
+            return 1;
+        }
         if (!job.matte.empty() && !session->hasMatteInput()) {
             err << "velmora-render render: --matte: the effect has no Matte input for the host '"
                 << session->hostIdentity().name << "' (the Resolve profile has one: --host resolve)\n";
