@@ -6,15 +6,16 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <system_error>
 
 #if defined(_WIN32)
+#include <fcntl.h>
 #include <io.h>
 #include <process.h>
+#include <sys/stat.h>
 #else
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -64,6 +65,21 @@ bool flushToDisk(std::FILE* file) {
 #else
     return fsync(fileno(file)) == 0;
 #endif
+}
+
+void closeDescriptor(int fd) {
+#if defined(_WIN32)
+    _close(fd);
+#else
+    ::close(fd);
+#endif
+}
+
+// "16 MB", "300 bytes": a size limit for a message.
+std::string describeBytes(std::size_t bytes) {
+    if (bytes >= (std::size_t(1) << 20) && bytes % (std::size_t(1) << 20) == 0)
+        return std::to_string(bytes >> 20) + " MB";
+    return std::to_string(bytes) + " bytes";
 }
 
 void syncFolder(const std::string& folder) {
@@ -138,6 +154,17 @@ bool createDirectories(const std::string& folder, std::string* error) {
     std::error_code code;
     fs::create_directories(fs::path(folder), code);
     if (isDirectory(folder)) return true;
+    // A file where a folder of the path should be is the commonest cause; name it.
+    for (fs::path at(folder); !at.empty() && at != at.parent_path(); at = at.parent_path()) {
+        std::error_code statusCode;
+        const fs::file_status status = fs::status(at, statusCode);
+        if (!fs::exists(status)) continue;
+        if (!fs::is_directory(status)) {
+            setError(error, at.string() + " is a file, not a folder");
+            return false;
+        }
+        break;
+    }
     setError(error, code ? describe(code) : "not a folder");
     return false;
 }
@@ -166,28 +193,53 @@ bool renameFile(const std::string& from, const std::string& to, std::string* err
 }
 
 bool readFile(const std::string& path, std::string& contents, std::string* error, std::size_t maxBytes) {
-    if (isDirectory(path)) {
-        setError(error, "is a folder");
+    // Judged on the opened file itself, so a name that becomes a pipe or a device after a check
+    // cannot make the read block or run without end; a pipe with no writer does not block the open.
+#if defined(_WIN32)
+    const int fd = _open(path.c_str(), _O_RDONLY | _O_BINARY);
+    struct _stat64 status {};
+    const bool described = fd >= 0 && _fstat64(fd, &status) == 0;
+    const bool regular = described && (status.st_mode & _S_IFMT) == _S_IFREG;
+    const bool folder = described && (status.st_mode & _S_IFMT) == _S_IFDIR;
+#else
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    struct stat status {};
+    const bool described = fd >= 0 && ::fstat(fd, &status) == 0;
+    const bool regular = described && S_ISREG(status.st_mode);
+    const bool folder = described && S_ISDIR(status.st_mode);
+    if (regular) ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+#endif
+    const int openErrno = errno;
+    auto fail = [&](const std::string& text) {
+        if (fd >= 0) closeDescriptor(fd);
+        setError(error, text);
         return false;
+    };
+    if (fd < 0 || !described) return fail(std::strerror(openErrno));
+    if (folder) return fail("is a folder");
+    if (!regular) return fail("is not a regular file (a pipe, a device or a socket)");
+    const std::string tooLarge = "is larger than " + describeBytes(maxBytes);
+    if (static_cast<std::uintmax_t>(status.st_size) > maxBytes) return fail(tooLarge);
+
+    // The cap holds while reading too: a file that grows is never read past it.
+    std::string text;
+    char buffer[65536];
+    for (;;) {
+        const std::size_t room = maxBytes - text.size();
+        const std::size_t want = room < sizeof buffer ? room + 1 : sizeof buffer;
+#if defined(_WIN32)
+        const long long got = _read(fd, buffer, static_cast<unsigned>(want));
+#else
+        const long long got = ::read(fd, buffer, want);
+        if (got < 0 && errno == EINTR) continue;
+#endif
+        if (got < 0) return fail(std::string("read error: ") + std::strerror(errno));
+        if (got == 0) break;
+        if (static_cast<std::size_t>(got) > room) return fail(tooLarge);
+        text.append(buffer, static_cast<std::size_t>(got));
     }
-    std::error_code sizeCode;
-    const std::uintmax_t size = fs::file_size(fs::path(path), sizeCode);
-    if (!sizeCode && size > maxBytes) {
-        setError(error, "file is larger than " + std::to_string(maxBytes) + " bytes");
-        return false;
-    }
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        setError(error, std::strerror(errno));
-        return false;
-    }
-    std::ostringstream buffer;
-    buffer << in.rdbuf();
-    if (in.bad()) {
-        setError(error, "read error");
-        return false;
-    }
-    contents = buffer.str();
+    closeDescriptor(fd);
+    contents.swap(text);
     return true;
 }
 
@@ -206,7 +258,7 @@ bool writeFileAtomically(const std::string& path, const std::string& contents, s
 
     std::FILE* file = std::fopen(temporary.c_str(), "wbx");
     if (!file) {
-        setError(error, std::string("cannot create temporary file: ") + std::strerror(errno));
+        setError(error, std::string("cannot create a file there: ") + std::strerror(errno));
         return false;
     }
     bool written = std::fwrite(contents.data(), 1, contents.size(), file) == contents.size();

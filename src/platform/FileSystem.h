@@ -32,9 +32,14 @@ bool removeFile(const std::string& path, std::string* error = nullptr);
 // Renames, replacing an existing target.
 bool renameFile(const std::string& from, const std::string& to, std::string* error = nullptr);
 
-// Reads a whole file; a file larger than maxBytes is refused without being read.
+// Reads a whole regular file of at most maxBytes: a larger one is refused, whether its size says
+// so or it grows while being read; folders, pipes and devices are refused without a read.
 bool readFile(const std::string& path, std::string& contents, std::string* error = nullptr,
               std::size_t maxBytes = static_cast<std::size_t>(-1));
+
+// What writeFileAtomically adds to the file's name for its temporary, at most: a name that is to
+// be written must leave room for it within the system's 255 bytes.
+constexpr std::size_t kTemporarySuffixBytes = 26;  // ".tmp-" process id "-" counter
 
 // Writes a temporary file beside `path`, flushes it to disk and renames it over `path`.
 // On any failure the temporary file is removed and an earlier file at `path` stays untouched.

@@ -1,5 +1,6 @@
 #include "platform/UserFolders.h"
 
+#include <cctype>
 #include <cstdlib>
 
 #include "platform/FileSystem.h"
@@ -40,11 +41,27 @@ std::string orbaltFolder() {
 // Anchor for the address lookup of the library holding this code.
 void libraryAnchor() {}
 
+bool isAbsolutePath(const std::string& path) {
+#if defined(_WIN32)
+    const bool separatorAt2 = path.size() > 2 && (path[2] == '\\' || path[2] == '/');
+    const bool drive = path.size() > 2 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':';
+    const bool share = path.size() > 1 && (path[0] == '\\' || path[0] == '/') && (path[1] == '\\' || path[1] == '/');
+    return (drive && separatorAt2) || share;
+#else
+    return !path.empty() && path[0] == '/';
+#endif
+}
+
 }  // namespace
+
+std::string ignoredAppData() {
+    const std::string appData = environment("APPDATA");
+    return !appData.empty() && !isAbsolutePath(appData) ? appData : std::string();
+}
 
 std::string perUserRoot() {
     std::string appData = environment("APPDATA");
-    if (!appData.empty()) return appData;
+    if (!appData.empty() && isAbsolutePath(appData)) return appData;
 #if defined(_WIN32)
     return "C:\\";
 #elif defined(__APPLE__)

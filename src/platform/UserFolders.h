@@ -6,9 +6,14 @@
 // folder cannot be determined (no home directory, library not inside a bundle).
 namespace platform {
 
-// The per-user data root: APPDATA when set; otherwise $XDG_DATA_HOME or ~/.local/share on Linux,
-// ~/Library/Application Support on macOS. On Windows without APPDATA, "C:\".
+// The per-user data root: APPDATA when set to an absolute path; otherwise $XDG_DATA_HOME or
+// ~/.local/share on Linux, ~/Library/Application Support on macOS. On Windows without APPDATA,
+// "C:\". A relative APPDATA would put the user's files wherever the host happens to run, so it is
+// ignored (ignoredAppData() tells).
 std::string perUserRoot();
+
+// The value of APPDATA when it is set but ignored for not being an absolute path; "" otherwise.
+std::string ignoredAppData();
 
 // root/orbalt/presets/<effectName>
 std::string userPresetsFolder(const std::string& effectName);

@@ -13,6 +13,7 @@
 #include "plugin/HostCapabilities.h"
 #include "plugin/PresetControlsDescription.h"
 #include "presets/DefinitionPresets.h"
+#include "platform/UserFolders.h"
 #include "presets/PresetFolders.h"
 
 namespace {
@@ -419,11 +420,11 @@ bool PresetActions::loadFactoryPreset() {
     const std::string& name = factoryNames_[v - 1];
     const std::string path = store_.factoryPresetPath(name);
     VLOG_INFO("Loading factory preset: %s", log(path).c_str());
-    std::string effect, version;
-    const PresetValues values = store_.loadFactoryPreset(name, effect, version);
+    std::string effect, version, cause = "its name is refused";
+    const PresetValues values = path.empty() ? PresetValues() : loadPresetFile(path, effect, version, &cause);
     if (values.empty()) {
         VLOG_ERROR("Failed to load factory preset or preset is empty");
-        tellUser("The factory preset '" + name + "' could not be loaded.");
+        tellUser("The factory preset '" + name + "' could not be loaded: " + cause + ".");
         return false;
     }
     applyPresetValues(values);
@@ -478,11 +479,11 @@ bool PresetActions::loadUserPreset() {
         return false;
     }
     VLOG_INFO("Loading preset from: %s", log(path).c_str());
-    std::string effect, version;
-    const PresetValues values = loadPresetFile(path, effect, version);
+    std::string effect, version, cause;
+    const PresetValues values = loadPresetFile(path, effect, version, &cause);
     if (values.empty()) {
         VLOG_ERROR("Failed to load preset or preset is empty: %s", log(path).c_str());
-        tellUser("The preset '" + name + "' could not be loaded.");
+        tellUser("The preset '" + name + "' could not be loaded: " + cause + ".");
         return false;
     }
     if (effect != definition_.getName())
@@ -508,21 +509,32 @@ bool PresetActions::savePreset() {
         tellUser("Enter a name in the 'Save As' field first.");
         return false;
     }
-    const std::string path = store_.userPresetPath(name);
+    std::string reason;
+    const std::string path = isSavablePresetName(name, &reason) ? store_.userPresetPath(name) : std::string();
     if (path.empty()) {
-        std::string reason;
-        isValidPresetName(name, &reason);
+        if (!reason.empty()) VLOG_ERROR("Refusing preset name '%s': %s", log(name).c_str(), reason.c_str());
         tellUser("'" + name + "' cannot be used as a preset name: " +
                  (reason.empty() ? "no preset folder" : reason) + ".");
         return false;
     }
     VLOG_INFO("Saving preset to: %s", log(path).c_str());
     const PresetValues values = collectPresetValues();
-    const bool saved =
-        writePresetFile(path, definition_.getName(), definition_.getVersion(), values, presetParameters_);
+    std::string cause;
+    const bool saved = writePresetFile(path, definition_.getName(), definition_.getVersion(), values,
+                                       presetParameters_, &cause);
     if (!saved) {
-        tellUser("The preset '" + name + "' could not be saved.");
+        tellUser("The preset '" + name + "' could not be saved: " + cause + ".");
         return false;
+    }
+    const std::string ignored = platform::ignoredAppData();
+    if (!ignored.empty()) {
+        try {
+            effect_.sendMessage(OFX::eMessageWarning, "",
+                                "APPDATA '" + ignored + "' is not an absolute path, so it is ignored: the preset '" +
+                                    name + "' was saved in " + store_.userFolder() + ".");
+        } catch (...) {
+            // The log has said so already.
+        }
     }
     refreshUserPresetList();
     const int index = indexOf(userNames_, name);

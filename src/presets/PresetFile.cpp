@@ -12,8 +12,6 @@
 
 namespace {
 
-constexpr std::size_t kMaxPresetFileBytes = 16u * 1024u * 1024u;
-
 // Framework and audio controls that never go into the file as extra values.
 const std::set<std::string>& neverWrittenNames() {
     static const std::set<std::string> names = {
@@ -98,9 +96,10 @@ bool decodeParam(const std::string& type, const std::string& text, ParameterValu
     return true;
 }
 
-// Parses a document; `parsed` tells whether it was a preset document at all.
+// Parses a document; `parsed` tells whether it was a preset document at all, and *error says why
+// it was not.
 PresetValues parseDocument(const std::string& text, std::string& outEffect, std::string& outVersion,
-                           bool& parsed) {
+                           bool& parsed, std::string* error = nullptr) {
     PresetValues values;
     parsed = false;
     outEffect.clear();
@@ -110,11 +109,15 @@ PresetValues parseDocument(const std::string& text, std::string& outEffect, std:
     if (!result) {
         VLOG_ERROR("Failed to parse preset XML (from memory)");
         VLOG_DEBUG("Preset XML error: %s at offset %td", result.description(), result.offset);
+        if (error)
+            *error = std::string("it is not valid XML (") + result.description() + " at byte " +
+                     std::to_string(result.offset) + ")";
         return values;
     }
     pugi::xml_node root = document.child("preset");
     if (!root) {
         VLOG_ERROR("Invalid preset XML (no <preset> root)");
+        if (error) *error = "it is no preset (its XML has no <preset> element)";
         return values;
     }
     parsed = true;
@@ -242,18 +245,23 @@ PresetValues parsePresetXml(const std::string& text, std::string& outEffect, std
     return parseDocument(text, outEffect, outVersion, parsed);
 }
 
-PresetValues loadPresetFile(const std::string& path, std::string& outEffect, std::string& outVersion) {
+PresetValues loadPresetFile(const std::string& path, std::string& outEffect, std::string& outVersion,
+                            std::string* error) {
     outEffect.clear();
     outVersion.clear();
-    std::string text, error;
-    if (!platform::readFile(path, text, &error, kMaxPresetFileBytes)) {
+    std::string text, cause;
+    if (!platform::readFile(path, text, &cause, kMaxPresetFileBytes)) {
         VLOG_ERROR("Failed to load preset file: %s", printableForLog(path).c_str());
-        VLOG_ERROR("Preset file error: %s", error.c_str());
+        VLOG_ERROR("Preset file error: %s", cause.c_str());
+        if (error) *error = (cause.rfind("is ", 0) == 0 ? "it " : "it cannot be read: ") + cause;
         return PresetValues();
     }
     bool parsed = false;
-    PresetValues values = parseDocument(text, outEffect, outVersion, parsed);
-    if (parsed) VLOG_INFO("Preset loaded: %s (%zu parameters)", printableForLog(path).c_str(), values.size());
+    PresetValues values = parseDocument(text, outEffect, outVersion, parsed, error);
+    if (parsed) {
+        VLOG_INFO("Preset loaded: %s (%zu parameters)", printableForLog(path).c_str(), values.size());
+        if (values.empty() && error) *error = "it holds no parameter values";
+    }
     return values;
 }
 
@@ -290,18 +298,21 @@ std::string formatPresetXml(const std::string& effectName, const std::string& ve
 }
 
 bool writePresetFile(const std::string& path, const std::string& effectName, const std::string& version,
-                     const PresetValues& values, const std::vector<PresetParameter>& parameters) {
+                     const PresetValues& values, const std::vector<PresetParameter>& parameters,
+                     std::string* error) {
     const std::string folder = platform::parentFolder(path);
-    std::string error;
-    if (!folder.empty() && !platform::createDirectories(folder, &error)) {
+    std::string cause;
+    if (!folder.empty() && !platform::createDirectories(folder, &cause)) {
         VLOG_ERROR("Failed to create preset directory: %s", printableForLog(folder).c_str());
-        VLOG_DEBUG("Preset directory error: %s", error.c_str());
+        VLOG_DEBUG("Preset directory error: %s", cause.c_str());
+        if (error) *error = "the folder " + folder + " cannot be made (" + cause + ")";
         return false;
     }
     const std::string text = formatPresetXml(effectName, version, localTimeStamp(), values, parameters);
-    if (!platform::writeFileAtomically(path, text, &error)) {
+    if (!platform::writeFileAtomically(path, text, &cause)) {
         VLOG_ERROR("Failed to save preset: %s", printableForLog(path).c_str());
-        VLOG_ERROR("Preset write error: %s", error.c_str());
+        VLOG_ERROR("Preset write error: %s", cause.c_str());
+        if (error) *error = "the file cannot be written in " + folder + " (" + cause + ")";
         return false;
     }
     VLOG_INFO("Preset saved: %s", printableForLog(path).c_str());

@@ -43,7 +43,12 @@ std::string presetEffectName(const std::string& shippedName, const std::string& 
 }
 
 std::string userPresetFolder(const std::string& effectName) {
-    return platform::userPresetsFolder(effectName);
+    const std::string folder = platform::userPresetsFolder(effectName);
+    const std::string ignored = platform::ignoredAppData();
+    if (!ignored.empty())
+        VLOG_ERROR("APPDATA '%s' is not an absolute path and is ignored: user presets are kept in %s",
+                   printableForLog(ignored).c_str(), printableForLog(folder).c_str());
+    return folder;
 }
 
 std::string factoryPresetFolder(const std::string& bundleName) {
@@ -103,6 +108,15 @@ bool isValidPresetName(const std::string& name, std::string* reason) {
     }
     // The file name carries the ".xml" ending, so "CON" and "CON.xml" are both caught.
     return platform::isSafeFileName(name, reason) && platform::isSafeFileName(name + kPresetSuffix, reason);
+}
+
+const std::size_t kMaxSavedPresetNameBytes = 255 - (sizeof(kPresetSuffix) - 1) - platform::kTemporarySuffixBytes;
+
+bool isSavablePresetName(const std::string& name, std::string* reason) {
+    if (!isValidPresetName(name, reason)) return false;
+    if (name.size() <= kMaxSavedPresetNameBytes) return true;
+    if (reason) *reason = "the name is longer than " + std::to_string(kMaxSavedPresetNameBytes) + " bytes";
+    return false;
 }
 
 std::string presetFilePath(const std::string& folder, const std::string& name) {

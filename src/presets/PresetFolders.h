@@ -30,5 +30,10 @@ std::string presetNameFromInput(const std::string& text);
 // A preset name must be usable as a file name inside the presets folder on every system.
 bool isValidPresetName(const std::string& name, std::string* reason = nullptr);
 
+// A name a preset can be saved under: a valid one that leaves room for the temporary file's
+// additions (kMaxSavedPresetNameBytes at most).
+bool isSavablePresetName(const std::string& name, std::string* reason = nullptr);
+extern const std::size_t kMaxSavedPresetNameBytes;
+
 // folder "/" name ".xml"
 std::string presetFilePath(const std::string& folder, const std::string& name);

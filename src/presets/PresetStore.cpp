@@ -47,6 +47,11 @@ bool PresetStore::saveUserPreset(const std::string& typedName, const std::string
                                  const std::vector<PresetParameter>& parameters,
                                  std::string* savedName) const {
     const std::string name = presetNameFromInput(typedName);
+    std::string reason;
+    if (!isSavablePresetName(name, &reason)) {
+        VLOG_ERROR("Refusing preset name '%s': %s", printableForLog(name).c_str(), reason.c_str());
+        return false;
+    }
     const std::string path = userPresetPath(name);
     if (path.empty()) return false;
     if (!writePresetFile(path, effectName, version, values, parameters)) return false;

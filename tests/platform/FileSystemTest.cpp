@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 
@@ -79,6 +81,36 @@ TEST(FileSystem, FolderAndFileOperations) {
     EXPECT_EQ(contents, "line\n");
     EXPECT_FALSE(readFile(folder / "text", contents, &error, 4));  // larger than allowed
     EXPECT_EQ(contents, "line\n");
+}
+
+// Only a regular file is read, and its cap holds while it is read: a pipe never blocks the read,
+// a device never feeds it without end, and a file that says it is empty (as /proc's do) but goes
+// on is cut off at the cap.
+TEST(FileSystem, ReadsOnlyRegularFilesWithinTheCap) {
+    TemporaryFolder folder;
+    ASSERT_EQ(mkfifo((folder / "fifo.xml").c_str(), 0600), 0);
+    ASSERT_EQ(symlink("/dev/zero", (folder / "devzero.xml").c_str()), 0);
+    ASSERT_EQ(symlink("/proc/self/maps", (folder / "growing.xml").c_str()), 0);
+    std::filesystem::create_directory(folder / "folder.xml");
+    writeText(folder / "big.xml", std::string(100, 'x'));
+    struct Case {
+        std::string name, reason;
+    } cases[] = {
+        {"fifo.xml", "is not a regular file"},      {"devzero.xml", "is not a regular file"},
+        {"growing.xml", "is larger than 64 bytes"}, {"folder.xml", "is a folder"},
+        {"big.xml", "is larger than 64 bytes"},     {"missing.xml", "No such file or directory"},
+    };
+    for (const Case& c : cases) {
+        std::string contents = "kept", error;
+        EXPECT_FALSE(readFile(folder / c.name, contents, &error, 64)) << c.name;
+        EXPECT_NE(error.find(c.reason), std::string::npos) << c.name << ": " << error;
+        EXPECT_EQ(contents, "kept") << c.name;
+    }
+    std::string contents;
+    EXPECT_TRUE(readFile(folder / "big.xml", contents, nullptr, 100));
+    EXPECT_EQ(contents.size(), 100u);
+    EXPECT_TRUE(readFile("/proc/self/maps", contents));  // no size given, no cap
+    EXPECT_GT(contents.size(), 64u);
 }
 
 TEST(FileSystem, PathPieces) {

@@ -21,12 +21,17 @@ TEST(UserFolders, RootFollowsEnvironment) {
         {"", "/data/xdg", "/home/u", "/data/xdg"},
         {nullptr, "relative/xdg", "/home/u", "/home/u/.local/share"},
         {nullptr, nullptr, "/home/u", "/home/u/.local/share"},
+        // A relative APPDATA would follow the host's working folder: ignored, and said so.
+        {"appdata", "/data/xdg", "/home/u", "/data/xdg"},
+        {"./x", nullptr, "/home/u", "/home/u/.local/share"},
     };
     for (const Case& c : cases) {
         ScopedEnvironment appData("APPDATA", c.appData);
         ScopedEnvironment xdg("XDG_DATA_HOME", c.xdg);
         ScopedEnvironment home("HOME", c.home);
         EXPECT_EQ(perUserRoot(), c.root);
+        const bool relative = c.appData && *c.appData && c.appData[0] != '/';
+        EXPECT_EQ(ignoredAppData(), relative ? c.appData : "") << c.root;
     }
 }
 

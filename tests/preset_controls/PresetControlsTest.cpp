@@ -1,6 +1,7 @@
 // The preset controls of the built plug-in, driven through our host the way a user in a host
 // drives them: dropdown selections, the name field and the buttons.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -190,6 +191,94 @@ TEST_F(PresetControls, RefusedNamesWriteNothingAndKeepPresets) {
     EXPECT_EQ(std::distance(fs::directory_iterator(userFolder()), fs::directory_iterator()), 1);
     EXPECT_EQ(readText(userFolder() / "keep.xml"), kept);
     EXPECT_NE(log().find("Refusing preset name '../escape'"), std::string::npos) << log();
+}
+
+// Every failure tells the user its cause, and no preset file, however hostile, blocks the host or
+// feeds it without end.
+TEST_F(PresetControls, FailuresSayWhyAndNothingBlocks) {
+    fs::create_directories(userFolder());
+    ASSERT_EQ(mkfifo((userFolder() / "fifo.xml").c_str(), 0600), 0);
+    ASSERT_EQ(symlink("/dev/zero", (userFolder() / "devzero.xml").c_str()), 0);
+    std::ofstream(userFolder() / "broken.xml") << "<preset><parameters><param name=";
+    std::ofstream(userFolder() / "empty.xml") << "<preset/>";
+    std::ofstream(userFolder() / "big.xml")
+        << "<preset><parameters>" << std::string(16u << 20, ' ') << "</parameters></preset>";
+    vhost::Instance& fx = open();
+    const struct {
+        const char* name;
+        const char* cause;
+    } loads[] = {
+        {"fifo", "could not be loaded: it is not a regular file"},
+        {"devzero", "could not be loaded: it is not a regular file"},
+        {"broken", "could not be loaded: it is not valid XML"},
+        {"empty", "could not be loaded: it holds no parameter values"},
+        {"big", "could not be loaded: it is larger than 16 MB"},
+    };
+    for (const auto& c : loads) {
+        try {
+            presetcmd::applyPreset(fx, c.name);
+            ADD_FAILURE() << c.name << " loaded";
+        } catch (const std::runtime_error& e) {
+            EXPECT_NE(std::string(e.what()).find(c.cause), std::string::npos) << c.name << ": " << e.what();
+        }
+    }
+
+    // The longest name that leaves room for the temporary file is saved; a longer one is refused
+    // before anything is written.
+    presetcmd::savePreset(fx, std::string(225, 'n'));
+    EXPECT_TRUE(fs::is_regular_file(userFolder() / (std::string(225, 'n') + ".xml")));
+    try {
+        presetcmd::savePreset(fx, std::string(226, 'n'));
+        ADD_FAILURE() << "a 226-byte name was saved";
+    } catch (const std::runtime_error& e) {
+        EXPECT_NE(std::string(e.what()).find("the name is longer than 225 bytes"), std::string::npos)
+            << e.what();
+    }
+
+    // A file where the presets folder should be.
+    fs::remove_all(userFolder());
+    std::ofstream(userFolder()) << "in the way";
+    try {
+        presetcmd::savePreset(fx, "any");
+        ADD_FAILURE() << "saved over a file";
+    } catch (const std::runtime_error& e) {
+        EXPECT_NE(std::string(e.what()).find("could not be saved: the folder "), std::string::npos)
+            << e.what();
+        EXPECT_NE(std::string(e.what()).find("ORBALT Velmora is a file, not a folder"), std::string::npos)
+            << e.what();
+    }
+    // A folder that takes no file (root may write anywhere but in /proc).
+    setenv("APPDATA", "/proc/self", 1);
+    vhost::Instance& readOnly = open();
+    try {
+        presetcmd::savePreset(readOnly, "any");
+        ADD_FAILURE() << "saved in /proc";
+    } catch (const std::runtime_error& e) {
+        EXPECT_NE(std::string(e.what()).find(
+                      "could not be saved: the folder /proc/self/orbalt/presets/ORBALT Velmora "
+                      "cannot be made"),
+                  std::string::npos)
+            << e.what();
+    }
+}
+
+// A relative APPDATA would put presets wherever the host runs from: it is ignored, and said so.
+TEST_F(PresetControls, ARelativeAppDataIsIgnoredAndSaidSo) {
+    setenv("APPDATA", "relative/appdata", 1);
+    setenv("XDG_DATA_HOME", (root_ / "xdg").c_str(), 1);
+    vhost::Instance& fx = open();
+    presetcmd::savePreset(fx, "kept");
+    unsetenv("XDG_DATA_HOME");
+    EXPECT_TRUE(fs::is_regular_file(root_ / "xdg" / "orbalt" / "presets" / "ORBALT Velmora" / "kept.xml"));
+    EXPECT_FALSE(fs::exists("relative"));
+    EXPECT_NE(log().find("APPDATA 'relative/appdata' is not an absolute path and is ignored"),
+              std::string::npos)
+        << log();
+    const auto messages = host_->records().messages();
+    ASSERT_FALSE(messages.empty());
+    EXPECT_NE(messages.back().text.find("APPDATA 'relative/appdata' is not an absolute path"),
+              std::string::npos)
+        << messages.back().text;
 }
 
 TEST_F(PresetControls, OnlyOneXmlEndingIsDropped) {
