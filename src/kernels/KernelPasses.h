@@ -82,6 +82,13 @@ KernelPassFunction findKernelPassFunction(const std::string& file);
 // The same kernel's launch function with a region.
 KernelRegionPassFunction findKernelRegionPassFunction(const std::string& file);
 
+// Adds a kernel module of another effect built on the framework (one bundle's own kernels) to
+// the table under its base name: its launcher for the host backend and, where the cuda backend
+// is built, for CUDA (null otherwise). A name already in the table is left as it is.
+struct KernelLaunchArgs;
+using KernelModuleLauncher = int (*)(const KernelLaunchArgs&);
+void registerKernelModule(const std::string& name, KernelModuleLauncher host, KernelModuleLauncher cuda);
+
 // The working image a pass reads when the dispatcher hands none: the process's previous
 // execution, the previous effect execution, the previous process, or the first input.
 uint64_t chooseWorkingImage(const SystemParameters& system, const SourceConnections& sources, int inputCount);

@@ -65,6 +65,49 @@ void InstanceParameters::fetchOne(const std::string& name, const std::string& ty
     if (param) handles_[name] = param;
 }
 
+void InstanceParameters::setExtraControls(std::vector<ExtraControl> controls, int audioSlots) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    extraControls_ = std::move(controls);
+    audioSlots_ = audioSlots;
+}
+
+void InstanceParameters::fetchExtraControls() {
+    int failedGroup = 0;
+    for (const ExtraControl& control : extraControls_) {
+        if (control.group > 0 && control.group == failedGroup) continue;
+        try {
+            // A control the host does not have (the minimal audio controls, say) is passed over.
+            if (!effect_.paramExists(control.name)) continue;
+            OFX::Param* param = nullptr;
+            switch (control.kind) {
+                case ExtraControl::Kind::Boolean:
+                    param = effect_.fetchBooleanParam(control.name);
+                    break;
+                case ExtraControl::Kind::Integer:
+                    param = effect_.fetchIntParam(control.name);
+                    break;
+                case ExtraControl::Kind::Double:
+                    param = effect_.fetchDoubleParam(control.name);
+                    break;
+                case ExtraControl::Kind::Choice:
+                    param = effect_.fetchChoiceParam(control.name);
+                    break;
+                case ExtraControl::Kind::String:
+                    param = effect_.fetchStringParam(control.name);
+                    break;
+            }
+            if (param) handles_[control.name] = param;
+        } catch (const std::exception& e) {
+            if (control.group > 0) {
+                VLOG_ERROR("Failed to fetch audio slot %d params: %s", control.group, e.what());
+                failedGroup = control.group;
+            } else {
+                VLOG_ERROR("Failed to fetch %s: %s", control.name.c_str(), e.what());
+            }
+        }
+    }
+}
+
 void InstanceParameters::fetchParametersLazily() {
     std::lock_guard<std::mutex> lock(mutex_);
     VLOG_DEBUG("Fetching parameters lazily");
@@ -100,7 +143,10 @@ void InstanceParameters::fetchParametersLazily() {
     } catch (const std::exception& e) {
         VLOG_DEBUG("Failed to fetch save_preset: %s", e.what());
     }
-    // Audio routing controls join the map here once the audio subsystem defines them.
+    if (audioSlots_ > 0) {
+        fetchExtraControls();
+        VLOG_INFO("Fetched audio reactive params (%d slots)", audioSlots_);
+    }
     VLOG_DEBUG("Fetched %d parameters (including framework params)", static_cast<int>(handles_.size()));
 }
 

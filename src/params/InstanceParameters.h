@@ -3,6 +3,7 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "params/ParameterValue.h"
 
@@ -21,6 +22,16 @@ struct AlphaMatteSelection {
     bool premultiplyOutput = false;
 };
 
+// A framework control outside the definition that joins the handle map (the audio controls).
+// Controls of the same group > 0 (an audio slot) are fetched together: a failure leaves the rest
+// of the group out.
+struct ExtraControl {
+    enum class Kind { Boolean, Integer, Double, Choice, String };
+    std::string name;
+    Kind kind;
+    int group = 0;
+};
+
 // An effect instance's parameters as the host holds them: the handle map, filled on first need,
 // and the reads of single values, whole value stores and the alpha/matte selectors.
 // The instance's parameter mutex guards the map; reads of the host happen outside it.
@@ -31,7 +42,11 @@ public:
     InstanceParameters(OFX::ImageEffect& effect, const XMLEffectDefinition& definition,
                        const HostCapabilities& caps, bool generalContext, std::mutex& parameterMutex);
 
-    // Fetches every definition parameter and the preset controls into the handle map.
+    // Controls fetched with the definition's parameters, each when the host has it.
+    void setExtraControls(std::vector<ExtraControl> controls, int audioSlots);
+
+    // Fetches every definition parameter, the preset controls and the extra controls into the
+    // handle map.
     void fetchParametersLazily();
     bool hasHandles() const;  // takes the parameter mutex
     // The handle of that name, or null (takes the parameter mutex).
@@ -47,6 +62,7 @@ public:
 
 private:
     void fetchOne(const std::string& name, const std::string& type);
+    void fetchExtraControls();
     void writeFirstRenderDump(const ValueStore& store) const;
 
     OFX::ImageEffect& effect_;
@@ -55,5 +71,7 @@ private:
     bool generalContext_;
     std::mutex& mutex_;
     std::map<std::string, OFX::Param*> handles_;
+    std::vector<ExtraControl> extraControls_;
+    int audioSlots_ = 0;
     bool firstDumpWritten_ = false;
 };

@@ -8,6 +8,7 @@
 #include "log/PluginLog.h"
 #include "params/PageLayout.h"
 #include "params/XMLParameterManager.h"
+#include "plugin/AudioControlsDescription.h"
 #include "plugin/FrameworkControls.h"
 #include "plugin/GenericEffectFactory.h"
 #include "plugin/HostCapabilities.h"
@@ -115,7 +116,7 @@ void GenericEffectFactory::describeInContext(OFX::ImageEffectDescriptor& desc, O
                 OFX::PageParamDescriptor* audio = desc.definePageParam("Audio");
                 audio->setLabels("Audio", "Audio", "Audio");
                 pages["Audio"] = audio;
-                // The audio routing controls join this page once the audio subsystem describes them.
+                audio_controls::describe(desc, definition, audio);
             }
 
             OFX::PageParamDescriptor* settings = desc.definePageParam("Settings");
@@ -156,7 +157,7 @@ void GenericEffectFactory::describeInContext(OFX::ImageEffectDescriptor& desc, O
                 throw std::runtime_error("Failed to organize UI from XML");
             VLOG_INFO("✓ XML effect parameters added");
 
-            // Audio routing controls (single-page layout) join here once the audio subsystem describes them.
+            if (definition.getAudioSlotCount() > 0) audio_controls::describe(desc, definition, nullptr);
 
             if (auxRouting) {
                 OFX::GroupParamDescriptor* routing = framework_controls::defineAuxRoutingGroup(desc);

@@ -9,6 +9,7 @@
 #include "platform/DefaultViewer.h"
 #include "platform/FileSystem.h"
 #include "platform/UserFolders.h"
+#include "plugin/EffectAudio.h"
 #include "plugin/IdentityConditions.h"
 #include "plugin/PresetActions.h"
 
@@ -25,6 +26,13 @@ GenericEffect::GenericEffect(OfxImageEffectHandle handle, const std::string& def
     VLOG_INFO("Loaded XML from embedded binary (release build)");
     presetActions_ =
         std::make_unique<PresetActions>(*this, parameters_, definition_, definitionPath_, hostCapabilities_);
+    if (definition_.getAudioSlotCount() > 0) {
+        audio_ = std::make_unique<EffectAudio>(*this, parameters_, definition_, hostCapabilities_);
+        std::vector<ExtraControl> controls = EffectAudio::handleMapControls(definition_.getAudioSlotCount());
+        for (const ExtraControl& control : controls) presetActions_->addCollectedControl(control.name);
+        parameters_.setExtraControls(std::move(controls), definition_.getAudioSlotCount());
+        presetActions_->setAfterRefresh([this] { audio_->refreshStemDropdowns(); });
+    }
 
     const std::string& debugLevel = definition_.getDebugLevel();
     if (debugLevel != "none") PluginLog::instance().setLevelFromText(debugLevel);
@@ -91,6 +99,8 @@ void GenericEffect::fetchClips() {
 GenericEffect::~GenericEffect() {
     try {
         VLOG_DEBUG("🔴 GenericEffect destructor START");
+        // A running analysis is ended and its worker joined before anything it reports into goes.
+        audio_.reset();
         // Textures, buffers, the buffer pool and an own stream go first, each release logged.
         renderState_.reset();
         VLOG_DEBUG("🔴 GenericEffect destroyed");
@@ -167,8 +177,11 @@ void GenericEffect::getClipPreferences(OFX::ClipPreferencesSetter& preferences) 
 
 void GenericEffect::changedParam(const OFX::InstanceChangedArgs& args, const std::string& paramName) {
     VLOG_INFO("changedParam called: paramName='%s'", paramName.c_str());
+    if (audio_) audio_->runPendingStemRebuild();
     if (paramName == "tutorialsButton" || paramName == "getHelp") {
         openDocumentation();
+    } else if (audio_ && audio_->onControlChanged(paramName)) {
+        // handled
     } else if (dispatchPresetControl(paramName, args.reason == OFX::eChangePluginEdit)) {
         // handled
     } else if (paramName == "flush_cache") {
@@ -192,6 +205,18 @@ bool GenericEffect::dispatchPresetControl(const std::string& paramName, bool plu
         VLOG_ERROR("changedParam preset handler unknown exception for '%s'", paramName.c_str());
     }
     return true;
+}
+
+void GenericEffect::runAudioSteps(double time, AudioMonitorRecord& monitor) {
+    if (audio_) audio_->onRender(time, monitor);
+}
+
+bool GenericEffect::audioMonitorShown() const {
+    return audio_ && audio_->monitorShown();
+}
+
+bool GenericEffect::handleMonitorClick(double time, double x, double y) {
+    return audio_ && audio_->handleMonitorClick(time, x, y);
 }
 
 void GenericEffect::flushCache() {

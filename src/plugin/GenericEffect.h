@@ -15,6 +15,8 @@
 // One instance of the effect in a host project: its own parsed definition, the host profile,
 // the clips it fetched, its parameters, and the render state behind the render action.
 class PresetActions;
+class EffectAudio;
+struct AudioMonitorRecord;
 // The render engine's state of one instance (GenericEffectRender.cpp).
 struct GenericEffectRenderState;
 struct GenericEffectRenderStateDeleter {
@@ -56,10 +58,15 @@ class GenericEffect : public OFX::ImageEffect, public OFX::OverlayEffectHooks {
     OFX::Clip* findClip(const std::string& key) const;
     OFX::DoubleParam* transitionParam() const { return transition_; }
 
-    // What the viewer's overlays need: the audio monitor (not shown by this instance yet, so it
-    // neither hides the overlays nor takes clicks) and the taps of the tap keys.
-    bool audioMonitorShown() const override { return false; }
-    bool handleMonitorClick(double, double, double) override { return false; }
+    // The audio side of a definition with audio slots (null without).
+    EffectAudio* audio() const { return audio_.get(); }
+    // Render-time audio steps, before the pipeline runs.
+    void runAudioSteps(double time, AudioMonitorRecord& monitor);
+
+    // What the viewer's overlays need: the audio monitor (it hides the overlays and takes clicks
+    // first while shown) and the taps of the tap keys.
+    bool audioMonitorShown() const override;
+    bool handleMonitorClick(double time, double x, double y) override;
     TapRecords* tapRecords() override { return &tapRecords_; }
 
   private:
@@ -86,6 +93,7 @@ class GenericEffect : public OFX::ImageEffect, public OFX::OverlayEffectHooks {
     mutable std::mutex parameterMutex_;
     InstanceParameters parameters_;
     std::unique_ptr<PresetActions> presetActions_;
+    std::unique_ptr<EffectAudio> audio_;
     AlphaMatteSelection alphaMatte_;
     TapRecords tapRecords_;
     // Guards the creation of the render state against renders and the accumulation reset.

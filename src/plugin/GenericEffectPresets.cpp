@@ -2,6 +2,7 @@
 #include <exception>
 
 #include "log/PluginLog.h"
+#include "plugin/EffectAudio.h"
 #include "plugin/GenericEffect.h"
 #include "plugin/PresetActions.h"
 
@@ -17,5 +18,13 @@ void GenericEffect::healPresetChoices() {
         VLOG_ERROR("Preset dropdown healing failed: %s", e.what());
     } catch (...) {
         VLOG_ERROR("Preset dropdown healing failed (unknown exception)");
+    }
+    // The same pass refills audio stem dropdowns a host showed empty.
+    if (audio_) {
+        try {
+            audio_->probeStemDropdowns();
+        } catch (const std::exception& e) {
+            VLOG_ERROR("Stem dropdown probe failed: %s", e.what());
+        }
     }
 }

@@ -141,6 +141,8 @@ class EffectRenderHost : public RenderHost {
         }
     }
 
+    void runAudioSteps(double time, AudioMonitorRecord& monitor) override { effect_.runAudioSteps(time, monitor); }
+
     bool isGeneralContext() const override { return effect_.getContext() == OFX::eContextGeneral; }
     double frameRate() const override { return effect_.getFrameRate(); }
     bool abortRequested() const override { return effect_.abort(); }

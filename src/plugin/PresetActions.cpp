@@ -393,7 +393,7 @@ void PresetActions::refreshPresets() {
         throw;
     }
     rebuilding_ = false;
-    // Audio stem dropdowns join this refresh once the effect has audio-reactive slots.
+    if (afterRefresh_) afterRefresh_();
 }
 
 // --- the actions -------------------------------------------------------------------------

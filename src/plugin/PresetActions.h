@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <mutex>
 #include <set>
 #include <string>
@@ -58,6 +59,8 @@ class PresetActions {
     // A control outside the definition (an audio routing control, say) whose value presets
     // keep, read and set by its host parameter kind. Collected in name order.
     void addCollectedControl(const std::string& name);
+    // Runs at the end of the Refresh action (the audio stem dropdowns refresh there).
+    void setAfterRefresh(std::function<void()> afterRefresh) { afterRefresh_ = std::move(afterRefresh); }
 
     const PresetStore& store() const { return store_; }
     std::vector<std::string> userPresetNames() const;
@@ -84,6 +87,7 @@ class PresetActions {
     PresetStore store_;
     std::vector<PresetParameter> presetParameters_;
     std::set<std::string> extraControls_;
+    std::function<void()> afterRefresh_;
 
     mutable std::recursive_mutex mutex_;
     std::vector<std::string> userNames_;

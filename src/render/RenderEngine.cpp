@@ -53,6 +53,16 @@ struct RenderEngine::PerRender {
     bool destinationWritten = false;
 };
 
+void RenderEngine::runAudioSteps(PerRender& render) {
+    if (definition_.getAudioSlotCount() <= 0) return;
+    try {
+        host_.runAudioSteps(render.request.time, monitorRecord_);
+    } catch (const std::exception& error) {
+        // The effect renders on without audio.
+        VLOG_ERROR("Audio steps failed: %s", error.what());
+    }
+}
+
 RenderEngine::RenderEngine(RenderHost& host, const XMLEffectDefinition& definition,
                            const RenderProfile& profile, GpuRuntime& gpu)
     : host_(host),

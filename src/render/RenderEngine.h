@@ -86,9 +86,9 @@ class RenderEngine {
     // The integer value of a parameter at the render's time.
     int integerParameter(const std::string& name, double time);
 
-    // Hooks of features the shipped effect does not use: audio analysis and modulation. They do
-    // nothing until those features are built.
-    void runAudioSteps(PerRender&) {}
+    // The audio steps before the pipeline runs (analysis completion, automatic loading, the
+    // monitor's switches), for definitions with audio slots.
+    void runAudioSteps(PerRender& render);
     bool audioVisualizerBypassesPipeline() const { return false; }
 
     RenderHost& host_;

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "kernels/AnimatedParametersPacker.h"
+#include "kernels/FinalProcessingLaunch.h"
 #include "render/RenderTypes.h"
 
 // An image fetched for one render; destroying it hands it back to the host.
@@ -40,6 +41,10 @@ class RenderHost : public HostParameterReader {
     virtual int readAuxInput2Feeds(double time) = 0;
     // A framework double parameter ("Blend", "Transition"); false when the effect has none.
     virtual bool readDoubleParameter(const std::string& name, double time, double* value) = 0;
+
+    // The audio steps before the pipeline runs: analysis completion, automatic loading, and the
+    // monitor record's switches and analysis state. Nothing for effects without audio slots.
+    virtual void runAudioSteps(double /*time*/, AudioMonitorRecord& /*monitor*/) {}
 
     virtual bool isGeneralContext() const = 0;
     virtual double frameRate() const = 0;
