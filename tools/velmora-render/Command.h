@@ -17,4 +17,6 @@ int runRender(const std::vector<std::string>& args, std::ostream& out, std::ostr
 int runDemo(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int runOverlay(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int runCompare(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int runAnalyze(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int runAnalysis(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int runSavePresetCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);

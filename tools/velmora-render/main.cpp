@@ -20,6 +20,8 @@ const Command kCommands[] = {
     {"demo", "demo [--out DIR] [--size WxH] [--bundle PATH]", runDemo},
     {"compare", "compare A B [--tolerance T]", runCompare},
     {"overlay", "overlay --bundle PATH --out FILE [options] (overlay --help)", runOverlay},
+    {"analyze", "analyze AUDIO... [--analyze-stems] [--incremental]", runAnalyze},
+    {"analysis", "analysis FILE [--at SECONDS]", runAnalysis},
 };
 
 void usage(std::ostream& err) {
