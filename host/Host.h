@@ -55,6 +55,10 @@ class Host {
     void setCancelProgress(bool cancel) { cancelProgress_ = cancel; }
     bool cancelProgress() const { return cancelProgress_; }
 
+    // The number of CPUs the multi-thread suite offers plug-ins (0: the machine's).
+    void setCpuCount(unsigned count) { cpuCount_ = count; }
+    unsigned cpuCount() const { return cpuCount_; }
+
   private:
     HostIdentity identity_;
     PropertySet props_;
@@ -66,6 +70,7 @@ class Host {
     double last_ = 99.0;
     OfxStatus questionReply_ = kOfxStatReplyYes;
     bool cancelProgress_ = false;
+    unsigned cpuCount_ = 0;
 };
 
 }  // namespace vhost

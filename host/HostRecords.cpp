@@ -48,6 +48,12 @@ void HostRecords::addRedraw() {
     ++redraws_;
 }
 
+void HostRecords::addThreadRun(unsigned threads) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ++threadRuns_;
+    mostThreads_ = std::max(mostThreads_, threads);
+}
+
 std::vector<MessageRecord> HostRecords::messages() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return messages_;
@@ -76,6 +82,14 @@ int HostRecords::redraws() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return redraws_;
 }
+int HostRecords::threadRuns() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return threadRuns_;
+}
+unsigned HostRecords::mostThreads() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return mostThreads_;
+}
 
 void HostRecords::clear() {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -86,6 +100,8 @@ void HostRecords::clear() {
     actions_.clear();
     suites_.clear();
     redraws_ = 0;
+    threadRuns_ = 0;
+    mostThreads_ = 0;
 }
 
 }  // namespace vhost

@@ -54,6 +54,8 @@ class HostRecords {
     void addAction(ActionRecord a);
     void addSuiteRequest(SuiteRequest s);
     void addRedraw();
+    // A multi-thread suite call that ran `threads` threads.
+    void addThreadRun(unsigned threads);
 
     std::vector<MessageRecord> messages() const;
     std::vector<MessageRecord> persistentMessages() const;
@@ -62,6 +64,8 @@ class HostRecords {
     std::vector<ActionRecord> actions() const;
     std::vector<SuiteRequest> suiteRequests() const;
     int redraws() const;
+    int threadRuns() const;
+    unsigned mostThreads() const;  // the most threads one multi-thread call ran
     void clear();
 
   private:
@@ -73,6 +77,8 @@ class HostRecords {
     std::vector<ActionRecord> actions_;
     std::vector<SuiteRequest> suites_;
     int redraws_ = 0;
+    int threadRuns_ = 0;
+    unsigned mostThreads_ = 0;
 };
 
 }  // namespace vhost

@@ -38,6 +38,7 @@ thread_local unsigned gThreadIndex = 0;
 thread_local bool gSpawned = false;
 
 unsigned cpuCount() {
+    if (const Host* host = Host::current(); host && host->cpuCount() > 0) return host->cpuCount();
     const unsigned n = std::thread::hardware_concurrency();
     return n == 0 ? 1 : n;
 }
@@ -45,6 +46,7 @@ unsigned cpuCount() {
 OfxStatus multiThread(OfxThreadFunctionV1 function, unsigned int count, void* arg) {
     if (function == nullptr) return kOfxStatErrBadHandle;
     if (count == 0) count = cpuCount();
+    if (Host* host = Host::current()) host->records().addThreadRun(gSpawned ? 1 : count);
     if (count == 1 || gSpawned) {
         // A single share, or a nested call from a spawned thread, runs on the calling thread.
         const unsigned savedIndex = gThreadIndex;

@@ -5,6 +5,7 @@
 #include "definition/EffectDefinitionRegistry.h"
 #include "definition/EmbeddedDefinition.h"
 #include "log/PluginLog.h"
+#include "plugin/HostThreads.h"
 #include "plugin/PluginIdentifier.h"
 
 GenericEffectFactory::GenericEffectFactory(const std::string& definitionPath, const char* definitionText)
@@ -28,4 +29,12 @@ GenericEffectFactory::GenericEffectFactory(const std::string& definitionPath, co
     VLOG_DEBUG("Registered XML definition for '%s' with EffectDefinitionRegistry",
                definition_.getName().c_str());
     VLOG_DEBUG("GenericEffectFactory::constructor finishing");
+}
+
+void GenericEffectFactory::load() {
+    useHostThreads();
+}
+
+void GenericEffectFactory::unload() {
+    releaseHostThreads();
 }

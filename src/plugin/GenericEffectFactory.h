@@ -13,8 +13,9 @@ class GenericEffectFactory : public OFX::PluginFactoryHelper<GenericEffectFactor
     // Throws std::runtime_error when it does not parse.
     explicit GenericEffectFactory(const std::string& definitionPath, const char* definitionText = nullptr);
 
-    void load() override {}
-    void unload() override {}
+    // The CPU backend takes its threads from the host while the plug-in is loaded.
+    void load() override;
+    void unload() override;
     void describe(OFX::ImageEffectDescriptor& desc) override;
     void describeInContext(OFX::ImageEffectDescriptor& desc, OFX::ContextEnum context) override;
     OFX::ImageEffect* createInstance(OfxImageEffectHandle handle, OFX::ContextEnum context) override;

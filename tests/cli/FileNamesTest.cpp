@@ -4,7 +4,7 @@
 #include "FrameSequence.h"
 
 using framesequence::FilePattern;
-using framesequence::FrameRange;
+using framesequence::FrameList;
 using framesequence::SequenceError;
 
 TEST(FilePattern, NumbersFramesAndLeavesPlainNamesAlone) {
@@ -21,6 +21,13 @@ TEST(FilePattern, NumbersFramesAndLeavesPlainNamesAlone) {
         {"still.png", 9, "still.png", false},
         {"50%%.png", 9, "50%.png", false},
         {"a%%%04d%%.exr", 7, "a%0007%.exr", true},
+        // As compositors write them: one digit per '#' or '@', more when the frame needs them.
+        {"plate.####.exr", 7, "plate.0007.exr", true},
+        {"plate.####.exr", 12345, "plate.12345.exr", true},
+        {"plate.#.exr", 42, "plate.42.exr", true},
+        {"plate.@@@.dpx", 7, "plate.007.dpx", true},
+        {"plate.@.dpx", 7, "plate.7.dpx", true},
+        {"shots/####/beauty.exr", 3, "shots/0003/beauty.exr", true},
     };
     for (const auto& c : cases) {
         const FilePattern pattern(c.pattern);
@@ -30,18 +37,41 @@ TEST(FilePattern, NumbersFramesAndLeavesPlainNamesAlone) {
 }
 
 TEST(FilePattern, RejectsOtherDirectives) {
-    for (const char* bad : {"a%04d.%04d.exr", "a%s.exr", "a%0d.exr", "50%.png", "a%010d.png", "a%x.png"})
+    for (const char* bad : {"a%04d.%04d.exr", "a%s.exr", "a%0d.exr", "50%.png", "a%010d.png", "a%x.png",
+                            "a.####.%04d.exr", "a.##.@@.exr", "a.##########.exr"})
         EXPECT_THROW(FilePattern{bad}, SequenceError) << bad;
 }
 
-TEST(FrameRange, ParsesRangesAndSingleFrames) {
-    const FrameRange range = FrameRange::parse("1-100");
-    EXPECT_EQ(range.first, 1);
-    EXPECT_EQ(range.last, 100);
-    EXPECT_EQ(range.count(), 100);
-    const FrameRange single = FrameRange::parse("0");
-    EXPECT_EQ(single.first, 0);
-    EXPECT_EQ(single.count(), 1);
-    for (const char* bad : {"", "5-3", "-3", "1-", "a-b", "1-2-3", "1 - 2", "1.5", "9999999999"})
-        EXPECT_THROW(FrameRange::parse(bad), SequenceError) << bad;
+TEST(FrameList, ParsesRangesStepsAndLists) {
+    auto framesOf = [](const std::string& text) {
+        std::vector<int> frames;
+        FrameList::parse(text).forEach([&](int frame) {
+            frames.push_back(frame);
+            return true;
+        });
+        return frames;
+    };
+    EXPECT_EQ(framesOf("7"), std::vector<int>{7});
+    EXPECT_EQ(framesOf("0"), std::vector<int>{0});
+    EXPECT_EQ(framesOf("3-6"), (std::vector<int>{3, 4, 5, 6}));
+    EXPECT_EQ(framesOf("1-10x3"), (std::vector<int>{1, 4, 7, 10}));
+    EXPECT_EQ(framesOf("1-9x3"), (std::vector<int>{1, 4, 7}));
+    EXPECT_EQ(framesOf("1,5,10-12"), (std::vector<int>{1, 5, 10, 11, 12}));
+    EXPECT_EQ(framesOf("20-24x2,3"), (std::vector<int>{20, 22, 24, 3}));
+
+    const FrameList list = FrameList::parse("1-100x2,200,300-399");
+    EXPECT_EQ(list.count(), 50 + 1 + 100);
+    EXPECT_EQ(list.first(), 1);
+    EXPECT_EQ(list.lowest(), 1);
+    EXPECT_EQ(list.highest(), 399);
+    EXPECT_TRUE(list.contains(99));
+    EXPECT_FALSE(list.contains(100));
+    EXPECT_TRUE(list.contains(200));
+    EXPECT_FALSE(list.contains(201));
+    // A huge range is counted, not listed.
+    EXPECT_EQ(FrameList::parse("0-999999999").count(), 1000000000LL);
+
+    for (const char* bad : {"", "5-3", "-3", "1-", "a-b", "1-2-3", "1 - 2", "1.5", "9999999999", "1-10x0",
+                            "1-10x", "1x2", "1,,2", "1,", ",1", "1-10x-2"})
+        EXPECT_THROW(FrameList::parse(bad), SequenceError) << bad;
 }

@@ -45,7 +45,6 @@ TEST(VelmoraRenderCli, ErrorsExitNonZeroWithAReason) {
         {std::string("describe '") + VHOST_INVERT_BUNDLE + "' --context transition",
          "does not support the context"},
         {std::string("describe '") + VHOST_INVERT_BUNDLE + "' --context sideways", "unknown context"},
-        {"list", "no bundle given"},
         {"frobnicate", "unknown command"},
     };
     for (const auto& c : cases) {

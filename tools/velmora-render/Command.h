@@ -19,4 +19,6 @@ int runOverlay(const std::vector<std::string>& args, std::ostream& out, std::ost
 int runCompare(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int runAnalyze(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int runAnalysis(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int runParams(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int runPresets(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int runSavePresetCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);

@@ -1,8 +1,9 @@
-// describe BUNDLE [--host NAME] [--context C]: the effect as a host sees it, as JSON.
+// describe [BUNDLE] [--host NAME] [--context C]: the effect as a host sees it, as JSON.
 #include <map>
 #include <nlohmann/json.hpp>
 #include <ostream>
 
+#include "BundleLocation.h"
 #include "Command.h"
 #include "Effect.h"
 #include "Host.h"
@@ -131,12 +132,15 @@ json describeEffect(const vhost::Plugin& plugin, const vhost::Effect& effect, co
 
 int runDescribe(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     const char* usage =
-        "usage: velmora-render describe BUNDLE [--host NAME] [--context filter|general|transition]\n";
+        "usage: velmora-render describe [BUNDLE] [--host NAME] [--context filter|general|transition]\n";
     std::string bundle, hostName, context;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (a == "--help" || a == "-h") {
-            out << usage << "  Prints the effect as a host of that name sees it, as JSON.\n";
+            out << usage
+                << "  Prints the effect as a host of that name sees it, as JSON (default bundle: the "
+                   "velmora\n"
+                   "  bundle beside the program).\n";
             return 0;
         }
         if (a == "--host" || a == "--context") {
@@ -152,8 +156,9 @@ int runDescribe(const std::vector<std::string>& args, std::ostream& out, std::os
             bundle = a;
         }
     }
+    if (bundle.empty()) bundle = defaultBundlePath();
     if (bundle.empty()) {
-        err << "velmora-render describe: no bundle given\n" << usage;
+        err << "velmora-render describe: no velmora bundle found beside the program; name one\n" << usage;
         return 2;
     }
     try {

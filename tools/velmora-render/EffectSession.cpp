@@ -4,6 +4,7 @@
 
 #include "HostError.h"
 #include "PresetCommands.h"
+#include "gpu/GpuRuntime.h"
 #include "ofxImageEffect.h"
 
 const char kVelmoraPluginIdentifier[] = "com.xmlframework.velmora";
@@ -39,16 +40,39 @@ void selectBackend(const std::string& backend) {
 #endif
 }
 
+// What to tell a user who asked for the GPU where there is none; "" otherwise.
+static std::string cpuFallbackNotice(const std::string& backend) {
+    const char* forced = std::getenv("VELMORA_BACKEND");
+    const std::string asked = !backend.empty() ? "--backend " + backend
+                              : forced         ? std::string("VELMORA_BACKEND=") + forced
+                                               : std::string();
+    if (asked.empty() || (backend.empty() ? std::string(forced) : backend) != "cuda") return std::string();
+    std::string status;
+    if (cudaDeviceUsable(&status)) return std::string();
+    return asked + " asks for the GPU, but CUDA is not usable here (" + status + "); rendering on the CPU";
+}
+
 EffectSession::EffectSession(const SessionOptions& options) {
     selectBackend(options.backend);
+    if (options.warnings) {
+        const std::string notice = cpuFallbackNotice(options.backend);
+        if (!notice.empty()) *options.warnings << "velmora-render: " << notice << "\n";
+    }
     host_ = std::make_unique<vhost::Host>(
         options.hostName.empty() ? vhost::HostIdentity() : vhost::HostIdentity::forName(options.hostName));
+    // Read by the plug-in when it is loaded: how many threads its CPU work may take.
+    host_->setCpuCount(options.threads);
     binary_ = std::make_unique<vhost::PluginBinary>(host_->load(options.bundle));
     const vhost::Plugin& plugin = choosePlugin(*binary_);
     effect_ = std::make_unique<vhost::Effect>(plugin.describe(chooseContext(plugin)));
     instance_ = std::make_unique<vhost::Instance>(effect_->createInstance());
     if (!options.preset.empty()) presetcmd::applyPreset(*instance_, options.preset);
-    for (const std::string& setting : options.settings) presetcmd::applySetting(*instance_, setting);
+    for (const std::string& setting : options.settings)
+        presetcmd::applySetting(*instance_, setting, options.warnings);
+}
+
+std::string EffectSession::effectLabel() const {
+    return effect_->properties().string(kOfxPropLabel);
 }
 
 bool EffectSession::hasInput(const char* name) const {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <ostream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -19,6 +20,8 @@ struct SessionOptions {
     std::string backend;   // "", "cpu" or "cuda"
     std::string preset;
     std::vector<std::string> settings;
+    unsigned threads = 0;              // CPUs the host's multi-thread suite offers; 0: all
+    std::ostream* warnings = nullptr;  // where values clamped and a GPU that is not there are told
 };
 
 // The images of one frame. The plate is required; the mask goes with an effect that has a
@@ -47,6 +50,10 @@ class EffectSession {
     explicit EffectSession(const SessionOptions& options);
 
     const vhost::HostIdentity& hostIdentity() const { return host_->identity(); }
+    vhost::Instance& instance() { return *instance_; }
+    const vhost::HostRecords& hostRecords() const { return host_->records(); }
+    // The effect's name as hosts list it.
+    std::string effectLabel() const;
     bool hasMatteInput();
     bool hasMaskInput();
 

@@ -1,6 +1,8 @@
-// list BUNDLE...: the plug-ins in each bundle, one "identifier major.minor" per line.
+// list [BUNDLE...]: the plug-ins in each bundle (by default the one beside the program), one
+// "identifier major.minor" per line.
 #include <ostream>
 
+#include "BundleLocation.h"
 #include "Command.h"
 #include "Host.h"
 #include "HostError.h"
@@ -8,19 +10,21 @@
 
 int runList(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     const char* usage =
-        "usage: velmora-render list BUNDLE...\n  Prints each plug-in of each bundle as identifier and "
-        "version.\n";
+        "usage: velmora-render list [BUNDLE...]\n  Prints each plug-in of each bundle (default: the velmora "
+        "bundle beside the program) as identifier and version.\n";
     if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
         out << usage;
         return 0;
     }
-    if (args.empty()) {
-        err << "velmora-render list: no bundle given\n" << usage;
+    std::vector<std::string> bundles = args;
+    if (bundles.empty()) bundles.push_back(defaultBundlePath());
+    if (bundles.front().empty()) {
+        err << "velmora-render list: no velmora bundle found beside the program; name one\n" << usage;
         return 2;
     }
     vhost::Host host;
     int failures = 0;
-    for (const auto& bundle : args) {
+    for (const auto& bundle : bundles) {
         try {
             vhost::PluginBinary binary = host.load(bundle);
             for (const auto& plugin : binary.plugins())

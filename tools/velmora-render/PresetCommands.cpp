@@ -8,12 +8,16 @@
 #include <stdexcept>
 
 #include "Effect.h"
+#include "EffectObject.h"
 #include "Host.h"
 #include "HostError.h"
 #include "Instance.h"
+#include "NearestNames.h"
 #include "Param.h"
+#include "ParamSet.h"
 #include "PluginBinary.h"
 #include "PluginRecord.h"
+#include "ofxParam.h"
 #include "params/NumberText.h"
 
 namespace presetcmd {
@@ -129,19 +133,97 @@ vhost::ParamValue convertSetting(vhost::Param& param, const std::string& name, c
     return numbers;
 }
 
+std::vector<const vhost::Param*> settableParams(const vhost::Instance& instance) {
+    std::vector<const vhost::Param*> params;
+    for (const auto& param : const_cast<vhost::Instance&>(instance).object().params().params())
+        if (param->hasValue()) params.push_back(param.get());
+    return params;
+}
+
+std::string labelOf(const vhost::Param& param) {
+    return param.props().string(kOfxPropLabel);
+}
+
+const vhost::Param& findParam(vhost::Instance& instance, const std::string& name) {
+    const std::vector<const vhost::Param*> params = settableParams(instance);
+    for (const vhost::Param* param : params)
+        if (param->name() == name) return *param;
+    auto sameText = [](const std::string& a, const std::string& b) {
+        const std::string x = trimmed(a), y = trimmed(b);
+        return x.size() == y.size() &&
+               std::equal(x.begin(), x.end(), y.begin(), [](unsigned char p, unsigned char q) {
+                   return std::tolower(p) == std::tolower(q);
+               });
+    };
+    // A label, as the host shows it; letter case and blanks around it do not matter.
+    std::vector<const vhost::Param*> labelled;
+    for (const vhost::Param* param : params)
+        if (sameText(labelOf(*param), name)) labelled.push_back(param);
+    if (labelled.size() == 1) return *labelled.front();
+    if (labelled.size() > 1) {
+        std::vector<std::string> names;
+        for (const vhost::Param* param : labelled) names.push_back(param->name());
+        throw std::runtime_error("--set " + name + ": several parameters have that label (" +
+                                 alternatives(names) + "); give its script name");
+    }
+    std::vector<std::string> candidates;
+    for (const vhost::Param* param : params) {
+        candidates.push_back(param->name());
+        if (!labelOf(*param).empty()) candidates.push_back(labelOf(*param));
+    }
+    const std::vector<std::string> near = nearestNames(trimmed(name), candidates);
+    std::string message = "--set " + name + ": no parameter has that script name or label";
+    if (!near.empty()) message += "; did you mean " + alternatives(near) + "?";
+    throw std::runtime_error(message + " (velmora-render params lists them)");
+}
+
+// Numbers outside the parameter's range are clamped by the host, as hosts do; say so.
+void warnWhenClamped(const vhost::Param& param, const std::string& typed, const vhost::ParamValue& value,
+                     std::ostream* warnings) {
+    if (!warnings || !param.isNumeric() || param.kind() == vhost::ParamKind::Boolean ||
+        param.kind() == vhost::ParamKind::Choice)
+        return;
+    std::vector<double> numbers;
+    if (const auto* d = std::get_if<double>(&value)) numbers.push_back(*d);
+    if (const auto* i = std::get_if<int>(&value)) numbers.push_back(*i);
+    if (const auto* list = std::get_if<std::vector<double>>(&value)) numbers = *list;
+    const vhost::PropertySet& props = param.props();
+    for (std::size_t c = 0; c < numbers.size(); ++c) {
+        const int at = static_cast<int>(c);
+        const double low = props.number(kOfxParamPropMin, at, -INFINITY);
+        const double high = props.number(kOfxParamPropMax, at, INFINITY);
+        if (numbers[c] >= low && numbers[c] <= high) continue;
+        const double used = numbers[c] < low ? low : high;
+        *warnings << "velmora-render: warning: --set " << typed << ": "
+                  << numbertext::formatGeneral(numbers[c], 10) << " is "
+                  << (numbers[c] < low ? "below the smallest" : "above the largest") << " value of "
+                  << param.name() << " (" << labelOf(param) << "), " << numbertext::formatGeneral(used, 10)
+                  << "; the host clamps it to that\n";
+    }
+}
+
 }  // namespace
 
-void applySetting(vhost::Instance& instance, const std::string& assignment) {
+std::vector<std::string> settableParamNames(const vhost::Instance& instance) {
+    std::vector<std::string> names;
+    for (const vhost::Param* param : settableParams(instance)) names.push_back(param->name());
+    return names;
+}
+
+void applySetting(vhost::Instance& instance, const std::string& assignment, std::ostream* warnings) {
     const std::size_t equals = assignment.find('=');
     if (equals == std::string::npos || equals == 0)
         throw std::runtime_error("--set takes name=value, not '" + assignment + "'");
-    const std::string name = assignment.substr(0, equals);
+    const std::string typed = assignment.substr(0, equals);
     const std::string text = assignment.substr(equals + 1);
+    const std::string name = findParam(instance, typed).name();
     try {
         vhost::Param& param = instance.param(name);
-        expectOk(instance.setParam(name, convertSetting(param, name, text)), "--set " + name);
+        const vhost::ParamValue value = convertSetting(param, typed, text);
+        warnWhenClamped(param, assignment, value, warnings);
+        expectOk(instance.setParam(name, value), "--set " + typed);
     } catch (const vhost::HostError& e) {
-        throw std::runtime_error("--set " + name + ": " + e.what());
+        throw std::runtime_error("--set " + typed + ": " + e.what());
     }
 }
 
@@ -166,9 +248,15 @@ PresetSource applyPreset(vhost::Instance& instance, const std::string& typedName
         }
         if (index >= 0) break;
     }
-    if (index < 0)
-        throw std::runtime_error("no preset named '" + name + "'; user presets: " + joined(user) +
-                                 "; factory presets: " + joined(factory));
+    if (index < 0) {
+        std::vector<std::string> all = user;
+        all.insert(all.end(), factory.begin(), factory.end());
+        const std::vector<std::string> near = nearestNames(name, all);
+        throw std::runtime_error(
+            "no preset named '" + name + "'" +
+            (near.empty() ? std::string() : "; did you mean " + alternatives(near) + "?") +
+            " User presets: " + joined(user) + "; factory presets: " + joined(factory));
+    }
     const std::size_t before = messageCount(instance);
     expectOk(instance.setParam(dropdown, index), "selecting preset '" + name + "'");
     const std::string error = errorSince(instance, before);
@@ -247,7 +335,7 @@ int runSavePreset(const std::vector<std::string>& args, const std::string& defau
         vhost::PluginBinary binary = host.load(bundle);
         vhost::Effect effect = binary.plugin(kPluginIdentifier).describe();
         vhost::Instance instance = effect.createInstance();
-        for (const std::string& setting : settings) applySetting(instance, setting);
+        for (const std::string& setting : settings) applySetting(instance, setting, &err);
         savePreset(instance, name);
         out << "Saved preset '" << withoutXmlEnding(name) << "'\n";
         return 0;

@@ -28,8 +28,14 @@ void savePreset(vhost::Instance& instance, const std::string& name);
 
 // A value given on the command line ("--set name=value"), converted for the parameter's kind:
 // numbers and comma-separated components, true/false/on/off/1/0 for flags, an option index or
-// its text for choices. Throws std::runtime_error with a clear message.
-void applySetting(vhost::Instance& instance, const std::string& assignment);
+// its text for choices. The name is a script name or a label (as the host shows it, letter case
+// aside). A number outside the parameter's range is clamped by the host, as hosts do, with a
+// warning on `warnings`. Throws std::runtime_error with a clear message, naming the nearest
+// parameters when the name is unknown.
+void applySetting(vhost::Instance& instance, const std::string& assignment, std::ostream* warnings = nullptr);
+
+// The script names of the parameters that hold a value, in the order the plug-in defined them.
+std::vector<std::string> settableParamNames(const vhost::Instance& instance);
 
 // velmora-render save-preset NAME [--set name=value ...] [--bundle PATH]
 // args: the words after "save-preset". Returns the process exit status.

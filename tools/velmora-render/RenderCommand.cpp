@@ -1,12 +1,20 @@
 // render --plate FILE --mask FILE [--matte FILE] --out FILE [options]
 #include "RenderCommand.h"
 
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <exception>
 #include <filesystem>
 #include <iomanip>
+#include <iostream>
 #include <map>
 #include <set>
 #include <sstream>
@@ -41,13 +49,30 @@ const char kRenderUsage[] =
 namespace {
 
 using framesequence::FilePattern;
-using framesequence::FrameRange;
+using framesequence::FrameList;
 
 bool parseScale(const std::string& text, double* scale) {
     double value = 0.0;
     if (numbertext::parseDouble(text, value) != numbertext::ParseStatus::Ok || !(value > 0.0 && value <= 1.0))
         return false;
     *scale = value;
+    return true;
+}
+
+bool standardErrorIsTerminal() {
+#ifdef _WIN32
+    return _isatty(_fileno(stderr)) != 0;
+#else
+    return ::isatty(STDERR_FILENO) != 0;
+#endif
+}
+
+bool parseThreadCount(const std::string& text, unsigned* count) {
+    double value = 0.0;
+    if (numbertext::parseDouble(text, value) != numbertext::ParseStatus::Ok ||
+        value != static_cast<int>(value) || value < 1 || value > 1024)
+        return false;
+    *count = static_cast<unsigned>(value);
     return true;
 }
 
@@ -151,7 +176,7 @@ struct JobInputs {
 
 // An output that is the same file as an input, which writing the output would destroy: the
 // message naming both, or "".
-std::string outputOverwritingInput(const RenderJob& job, const FrameRange& range) {
+std::string outputOverwritingInput(const RenderJob& job, const FrameList& range) {
     std::map<FileIdentity, std::string> inputs;
     for (const auto& [option, name] : {std::pair<const char*, const std::string*>{"--plate", &job.plate},
                                        {"--mask", &job.mask},
@@ -178,7 +203,7 @@ std::string outputOverwritingInput(const RenderJob& job, const FrameRange& range
 // Removes what interrupted runs left of this job's outputs, once per output folder.
 class StaleTemporaries {
   public:
-    StaleTemporaries(const FilePattern& out, const FrameRange& range) : out_(out), range_(range) {}
+    StaleTemporaries(const FilePattern& out, const FrameList& range) : out_(out), range_(range) {}
 
     void removeBeside(const std::string& file, std::ostream& err) {
         const std::filesystem::path path(file);
@@ -199,15 +224,15 @@ class StaleTemporaries {
   private:
     // Whether `share` begins with the output name's text before the frame field.
     bool sharesStart(const std::string& share) const {
-        const std::string first = std::filesystem::path(out_.fileFor(range_.first)).filename().string();
-        const std::string last = std::filesystem::path(out_.fileFor(range_.last)).filename().string();
+        const std::string first = std::filesystem::path(out_.fileFor(range_.lowest())).filename().string();
+        const std::string last = std::filesystem::path(out_.fileFor(range_.highest())).filename().string();
         std::size_t common = 0;
         while (common < first.size() && common < last.size() && first[common] == last[common]) ++common;
         return share.compare(0, common, first, 0, common) == 0;
     }
 
     const FilePattern& out_;
-    FrameRange range_;
+    FrameList range_;
     std::set<std::string> cleaned_;
 };
 
@@ -223,13 +248,17 @@ bool parseRenderJob(const std::vector<std::string>& args, const std::string& def
                     bool* help, std::string* error) {
     *help = false;
     job->session.bundle = defaultBundle;
-    std::string frames, scale, maxMemory;
+    std::string frames, scale, maxMemory, threads;
     for (std::size_t i = 0; i < args.size(); ++i) {
         std::string word = args[i], value;
         bool hasValue = false;
         if (word == "--help" || word == "-h") {
             *help = true;
             return true;
+        }
+        if (word == "--quiet" || word == "-q") {
+            job->quiet = true;
+            continue;
         }
         const std::size_t equals = word.find('=');
         if (word.rfind("--", 0) == 0 && equals != std::string::npos) {
@@ -260,6 +289,8 @@ bool parseRenderJob(const std::vector<std::string>& args, const std::string& def
             target = &job->session.bundle;
         else if (word == "--max-memory")
             target = &maxMemory;
+        else if (word == "--threads")
+            target = &threads;
         else if (word != "--set") {
             *error = "unexpected argument '" + args[i] + "'";
             return false;
@@ -292,6 +323,10 @@ bool parseRenderJob(const std::vector<std::string>& args, const std::string& def
         *error = "--scale '" + scale + "': expected a number above 0 and at most 1";
         return false;
     }
+    if (!threads.empty() && !parseThreadCount(threads, &job->session.threads)) {
+        *error = "--threads '" + threads + "': expected a whole number from 1 to 1024";
+        return false;
+    }
     if (!maxMemory.empty() && !memorylimit::parseSize(maxMemory, &job->maxMemory)) {
         *error = "--max-memory '" + maxMemory + "': expected a size such as 4G or 512M";
         return false;
@@ -301,7 +336,7 @@ bool parseRenderJob(const std::vector<std::string>& args, const std::string& def
         return false;
     }
     try {
-        if (!frames.empty()) job->frames = FrameRange::parse(frames);
+        if (!frames.empty()) job->frames = FrameList::parse(frames);
         for (const auto& [name, value] : {std::pair<const char*, const std::string*>{"--plate", &job->plate},
                                           {"--mask", &job->mask},
                                           {"--matte", &job->matte},
@@ -352,7 +387,7 @@ int runRenderJob(const RenderJob& job, std::ostream& out, std::ostream& err) {
         return 1;
     }
 
-    const FrameRange range = job.frames.value_or(FrameRange{0, 0});
+    const FrameList range = job.frames.value_or(FrameList::single(0));
     const std::string overwrite = outputOverwritingInput(job, range);
     if (!overwrite.empty()) {
         err << "velmora-render render: " << overwrite << "\n";
@@ -369,20 +404,21 @@ int runRenderJob(const RenderJob& job, std::ostream& out, std::ostream& err) {
         const FilePattern pattern(*file);
         if (range.count() > 1 && pattern.numbered() && !pattern.anyFileExists(range)) {
             err << "velmora-render render: " << name << " '" << *file << "': no file for frames "
-                << range.first << "-" << range.last << "\n";
+                << range.text() << "\n";
             return 1;
         }
     }
     const bool sequence = range.count() > 1;
-    ProgressBar progress(err, range.count());
-    if (sequence) progress.update(0);
+    const bool showProgress = sequence && !job.quiet;
+    ProgressBar progress(err, range.count(), "frames", job.terminal);
+    if (showProgress) progress.update(0);
     JobInputs inputs{InputSlot(job.plate), InputSlot(job.mask), InputSlot(job.matte)};
     const FilePattern output(job.out);
     StaleTemporaries stale(output, range);
-    int rendered = 0, failed = 0;
+    long long rendered = 0, failed = 0, done = 0;
     std::string size;
     const auto start = std::chrono::steady_clock::now();
-    for (int frame = range.first; frame <= range.last; ++frame) {
+    range.forEach([&](int frame) {
         try {
             const FrameImages images = inputs.load(frame, job.scale, memoryLimit, limitName);
             const vhost::ImagePtr result = session->render(frame, images, job.scale, sequence);
@@ -392,30 +428,33 @@ int runRenderJob(const RenderJob& job, std::ostream& out, std::ostream& err) {
             if (size.empty()) size = sizeText(*result);
             ++rendered;
         } catch (const std::exception& e) {
-            if (sequence) err << "\n";
+            if (showProgress) progress.interrupt();
             err << "velmora-render render: ";
             if (job.frames) err << "frame " << frame << ": ";
             err << e.what() << "\n";
             ++failed;
         }
-        if (sequence) progress.update(frame - range.first + 1);
-    }
+        if (showProgress) progress.frameDone(++done, frame);
+        return true;
+    });
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    if (sequence) progress.finish();
+    if (showProgress) progress.finish();
 
     if (rendered == 0) {
-        out << "No frame rendered (" << failed << " failed)\n";
+        if (!job.quiet) out << "No frame rendered (" << failed << " failed)\n";
         return 1;
     }
-    out << "Rendered " << rendered;
-    if (failed) out << " of " << range.count();
-    out << (range.count() == 1 ? " frame" : " frames") << " (" << size;
-    if (job.scale != 1.0) out << " at scale " << job.scale;
-    out << ") in " << std::fixed << std::setprecision(2) << seconds
-        << " s: " << milliseconds(seconds / rendered) << " per frame";
-    if (failed) out << "; " << failed << " failed";
-    out << "\n";
-    if (!sequence) out << "Wrote " << FilePattern(job.out).fileFor(range.first) << "\n";
+    if (!job.quiet) {
+        out << "Rendered " << rendered;
+        if (failed) out << " of " << range.count();
+        out << (range.count() == 1 ? " frame" : " frames") << " (" << size;
+        if (job.scale != 1.0) out << " at scale " << job.scale;
+        out << ") in " << std::fixed << std::setprecision(2) << seconds
+            << " s: " << milliseconds(seconds / static_cast<double>(rendered)) << " per frame";
+        if (failed) out << "; " << failed << " failed";
+        out << "\n";
+        if (!sequence) out << "Wrote " << FilePattern(job.out).fileFor(range.first()) << "\n";
+    }
     return failed == 0 ? 0 : 1;
 }
 
@@ -431,5 +470,7 @@ int runRender(const std::vector<std::string>& args, std::ostream& out, std::ostr
         out << kRenderUsage;
         return 0;
     }
+    job.session.warnings = &err;
+    job.terminal = &err == &std::cerr && standardErrorIsTerminal();
     return runRenderJob(job, out, err);
 }

@@ -12,9 +12,11 @@
 // velmora-render render: the effect over image files or numbered sequences.
 struct RenderJob {
     std::string plate, mask, matte, out;  // file names, possibly numbered
-    std::optional<framesequence::FrameRange> frames;
+    std::optional<framesequence::FrameList> frames;
     double scale = 1.0;
     std::uint64_t maxMemory = 0;  // 0: the memory available when the job starts
+    bool quiet = false;           // errors and warnings only
+    bool terminal = false;        // standard error is a terminal: the progress line is redrawn
     SessionOptions session;
 };
 
