@@ -99,6 +99,15 @@ std::string slotControl(const char* stem, int slot) {
     return std::string(stem) + "_" + std::to_string(slot);
 }
 
+void resetMonitorRecord(AudioMonitorRecord& monitor, int routeSlots) {
+    std::memset(&monitor, 0, sizeof monitor);
+    for (int k = 0; k < kMonitorMaxRoutes; ++k) {
+        monitor.routeChannels[k] = -1;
+        monitor.routeStems[k] = -1;
+    }
+    monitor.routeSlots = routeSlots;
+}
+
 float beatPulse(const AudioDataCache& analysis, int channel, double t, int pulsesPerMeasure, int beatOffset) {
     const std::vector<double>& beats = analysis.beatTimes();
     if (beats.empty()) return 0.0f;
@@ -220,12 +229,7 @@ void AudioModulator::apply(std::map<std::string, ParameterValue>& values, double
     timing.tapLatency = readOr(controls, "audio_tap_latency", kDefaultTapLatency);
     timing.now = controls.steadyNowNanos();
 
-    std::memset(&monitor, 0, sizeof monitor);
-    for (int k = 0; k < kMonitorMaxRoutes; ++k) {
-        monitor.routeChannels[k] = -1;
-        monitor.routeStems[k] = -1;
-    }
-    monitor.routeSlots = slots_;
+    resetMonitorRecord(monitor, slots_);
 
     fillStemMeters(analysis, timing.audioTime, monitor);
     fillSelectedStem(timing, selectedRoute, analysis, controls, monitor);

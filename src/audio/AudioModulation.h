@@ -129,6 +129,9 @@ class AudioModulator {
     std::array<RouteState, kMonitorMaxRoutes> states_{};
 };
 
+// The monitor record emptied: no meters, no route channels or stems (-1), `routeSlots` slots.
+void resetMonitorRecord(AudioMonitorRecord& monitor, int routeSlots);
+
 // The name of slot i's control `stem` ("audio_mute" and 2 give "audio_mute_2").
 std::string slotControl(const char* stem, int slot);
 

@@ -17,6 +17,7 @@
 #include "platform/FileSystem.h"
 #include "platform/UserFolders.h"
 #include "plugin/HostCapabilities.h"
+#include "plugin/OfxAudioControls.h"
 
 namespace {
 
@@ -60,12 +61,15 @@ std::string fileUrl(const std::string& path, const std::string& fragment) {
 }  // namespace
 
 EffectAudio::EffectAudio(OFX::ImageEffect& effect, InstanceParameters& parameters,
-                         const XMLEffectDefinition& definition, const HostCapabilities& caps)
+                         const XMLEffectDefinition& definition, const HostCapabilities& caps,
+                         TapRecords* taps)
     : effect_(effect),
       parameters_(parameters),
       definition_(definition),
       caps_(caps),
-      slots_(definition.getAudioSlotCount()) {}
+      slots_(definition.getAudioSlotCount()),
+      taps_(taps),
+      modulator_(definition.getAudioSlotCount(), definition.getAudioTargets()) {}
 
 EffectAudio::~EffectAudio() {
     try {
@@ -282,9 +286,18 @@ bool EffectAudio::analysisRunning() const {
 
 // ----- render time -----
 
-void EffectAudio::onRender(double, AudioMonitorRecord& monitor) {
+void EffectAudio::onRender(double time, std::map<std::string, ParameterValue>& values,
+                           AudioMonitorRecord& monitor) {
     completeAnalysisAtRender();
     loadAutomatically();
+    const auto cache = analysis();
+    if (cache) {
+        OfxAudioControls controls(effect_, taps_);
+        modulator_.apply(values, time, selectedRoute_.load(), *cache, controls, monitor);
+    } else {
+        // The meters of an analysis dropped since would be stale.
+        audio::resetMonitorRecord(monitor, 0);
+    }
 
     auto readBool = [this](const char* name) {
         try {
@@ -307,9 +320,6 @@ void EffectAudio::onRender(double, AudioMonitorRecord& monitor) {
     monitor.progressDone = running ? progressCurrent_.load() : 0;
     monitor.progressTotal = running ? progressTotal_.load() : 0;
     monitor.analysisPhase = running && stems ? 1 : 0;
-    const auto cache = analysis();
-    monitor.stemCount = cache ? std::min(cache->stemCount(), kMonitorMaxStems) : 0;
-    monitor.routeSlots = cache ? slots_ : 0;
     publishMonitorState(monitor);
 }
 

@@ -8,9 +8,11 @@
 #include <vector>
 
 #include "audio/AudioDataCache.h"
+#include "audio/AudioModulation.h"
 #include "params/InstanceParameters.h"
 
 class AudioToolManager;
+class TapRecords;
 class XMLEffectDefinition;
 struct AudioMonitorRecord;
 struct HostCapabilities;
@@ -29,8 +31,9 @@ class ChoiceParam;
 // tool's job touches only atomic fields.
 class EffectAudio {
   public:
+    // taps: the instance's tap records, which the tap pulses read (may be null).
     EffectAudio(OFX::ImageEffect& effect, InstanceParameters& parameters,
-                const XMLEffectDefinition& definition, const HostCapabilities& caps);
+                const XMLEffectDefinition& definition, const HostCapabilities& caps, TapRecords* taps);
     ~EffectAudio();  // ends a running analysis
 
     // The controls that join the instance's handle map for `slots` routes.
@@ -42,8 +45,9 @@ class EffectAudio {
     void runPendingStemRebuild();
 
     // Render-time steps, before the pipeline runs: completion of an analysis, automatic loading,
-    // and the monitor's switches and analysis state in the record.
-    void onRender(double time, AudioMonitorRecord& monitor);
+    // the modulation of the render's values (frames at `time`) with the monitor's meters, and the
+    // monitor's switches and analysis state in the record.
+    void onRender(double time, std::map<std::string, ParameterValue>& values, AudioMonitorRecord& monitor);
     // The fields of the monitor record the panel clicks read, as the last render left them.
     void publishMonitorState(const AudioMonitorRecord& monitor);
     bool handleMonitorClick(double time, double x, double y);
@@ -92,6 +96,9 @@ class EffectAudio {
     const XMLEffectDefinition& definition_;
     const HostCapabilities& caps_;
     const int slots_;
+    TapRecords* taps_;
+    // Route states across renders; used on render threads only (under the render mutex).
+    audio::AudioModulator modulator_;
 
     std::unique_ptr<AudioToolManager> runner_;
     mutable std::mutex mutex_;

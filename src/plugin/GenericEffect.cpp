@@ -27,7 +27,8 @@ GenericEffect::GenericEffect(OfxImageEffectHandle handle, const std::string& def
     presetActions_ =
         std::make_unique<PresetActions>(*this, parameters_, definition_, definitionPath_, hostCapabilities_);
     if (definition_.getAudioSlotCount() > 0) {
-        audio_ = std::make_unique<EffectAudio>(*this, parameters_, definition_, hostCapabilities_);
+        audio_ =
+            std::make_unique<EffectAudio>(*this, parameters_, definition_, hostCapabilities_, &tapRecords_);
         std::vector<ExtraControl> controls = EffectAudio::handleMapControls(definition_.getAudioSlotCount());
         for (const ExtraControl& control : controls) presetActions_->addCollectedControl(control.name);
         parameters_.setExtraControls(std::move(controls), definition_.getAudioSlotCount());
@@ -207,8 +208,9 @@ bool GenericEffect::dispatchPresetControl(const std::string& paramName, bool plu
     return true;
 }
 
-void GenericEffect::runAudioSteps(double time, AudioMonitorRecord& monitor) {
-    if (audio_) audio_->onRender(time, monitor);
+void GenericEffect::runAudioSteps(double time, std::map<std::string, ParameterValue>& values,
+                                  AudioMonitorRecord& monitor) {
+    if (audio_) audio_->onRender(time, values, monitor);
 }
 
 bool GenericEffect::audioMonitorShown() const {

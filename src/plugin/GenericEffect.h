@@ -61,7 +61,8 @@ class GenericEffect : public OFX::ImageEffect, public OFX::OverlayEffectHooks {
     // The audio side of a definition with audio slots (null without).
     EffectAudio* audio() const { return audio_.get(); }
     // Render-time audio steps, before the pipeline runs.
-    void runAudioSteps(double time, AudioMonitorRecord& monitor);
+    void runAudioSteps(double time, std::map<std::string, ParameterValue>& values,
+                       AudioMonitorRecord& monitor);
 
     // What the viewer's overlays need: the audio monitor (it hides the overlays and takes clicks
     // first while shown) and the taps of the tap keys.

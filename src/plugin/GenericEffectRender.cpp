@@ -141,7 +141,9 @@ class EffectRenderHost : public RenderHost {
         }
     }
 
-    void runAudioSteps(double time, AudioMonitorRecord& monitor) override { effect_.runAudioSteps(time, monitor); }
+    void runAudioSteps(double time, ParameterValueMap& values, AudioMonitorRecord& monitor) override {
+        effect_.runAudioSteps(time, values, monitor);
+    }
 
     bool isGeneralContext() const override { return effect_.getContext() == OFX::eContextGeneral; }
     double frameRate() const override { return effect_.getFrameRate(); }

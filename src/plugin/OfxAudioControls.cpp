@@ -8,23 +8,24 @@
 std::optional<double> OfxAudioControls::read(const std::string& name, const double* time) {
     if (!effect_.paramExists(name)) return std::nullopt;
     switch (effect_.getParamType(name)) {
-    case OFX::eDoubleParam: {
-        OFX::DoubleParam* param = effect_.fetchDoubleParam(name);
-        return time ? param->getValueAtTime(*time) : param->getValue();
-    }
-    case OFX::eIntParam: {
-        OFX::IntParam* param = effect_.fetchIntParam(name);
-        return time ? param->getValueAtTime(*time) : param->getValue();
-    }
-    case OFX::eBooleanParam: {
-        OFX::BooleanParam* param = effect_.fetchBooleanParam(name);
-        return (time ? param->getValueAtTime(*time) : param->getValue()) ? 1.0 : 0.0;
-    }
-    case OFX::eChoiceParam: {
-        OFX::ChoiceParam* param = effect_.fetchChoiceParam(name);
-        return time ? param->getValueAtTime(*time) : param->getValue();
-    }
-    default: return std::nullopt;
+        case OFX::eDoubleParam: {
+            OFX::DoubleParam* param = effect_.fetchDoubleParam(name);
+            return time ? param->getValueAtTime(*time) : param->getValue();
+        }
+        case OFX::eIntParam: {
+            OFX::IntParam* param = effect_.fetchIntParam(name);
+            return time ? param->getValueAtTime(*time) : param->getValue();
+        }
+        case OFX::eBooleanParam: {
+            OFX::BooleanParam* param = effect_.fetchBooleanParam(name);
+            return (time ? param->getValueAtTime(*time) : param->getValue()) ? 1.0 : 0.0;
+        }
+        case OFX::eChoiceParam: {
+            OFX::ChoiceParam* param = effect_.fetchChoiceParam(name);
+            return time ? param->getValueAtTime(*time) : param->getValue();
+        }
+        default:
+            return std::nullopt;
     }
 }
 
@@ -71,6 +72,7 @@ bool OfxAudioControls::tapRecord(int track, TapRecord* record) {
 }
 
 int64_t OfxAudioControls::steadyNowNanos() {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
         .count();
 }

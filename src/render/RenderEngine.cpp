@@ -56,7 +56,7 @@ struct RenderEngine::PerRender {
 void RenderEngine::runAudioSteps(PerRender& render) {
     if (definition_.getAudioSlotCount() <= 0) return;
     try {
-        host_.runAudioSteps(render.request.time, monitorRecord_);
+        host_.runAudioSteps(render.request.time, render.parameters, monitorRecord_);
     } catch (const std::exception& error) {
         // The effect renders on without audio.
         VLOG_ERROR("Audio steps failed: %s", error.what());

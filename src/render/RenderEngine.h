@@ -89,7 +89,10 @@ class RenderEngine {
     // The audio steps before the pipeline runs (analysis completion, automatic loading, the
     // monitor's switches), for definitions with audio slots.
     void runAudioSteps(PerRender& render);
-    bool audioVisualizerBypassesPipeline() const { return false; }
+    // The monitor over black instead of the effect: the effect need not run.
+    bool audioVisualizerBypassesPipeline() const {
+        return monitorRecord_.monitorEnabled != 0 && monitorRecord_.dimmedBackdrop == 0;
+    }
 
     RenderHost& host_;
     const XMLEffectDefinition& definition_;

@@ -42,9 +42,11 @@ class RenderHost : public HostParameterReader {
     // A framework double parameter ("Blend", "Transition"); false when the effect has none.
     virtual bool readDoubleParameter(const std::string& name, double time, double* value) = 0;
 
-    // The audio steps before the pipeline runs: analysis completion, automatic loading, and the
-    // monitor record's switches and analysis state. Nothing for effects without audio slots.
-    virtual void runAudioSteps(double /*time*/, AudioMonitorRecord& /*monitor*/) {}
+    // The audio steps before the pipeline runs: analysis completion, automatic loading, the
+    // modulation of the render's parameter values and the monitor record. Nothing for effects
+    // without audio slots.
+    virtual void runAudioSteps(double /*time*/, ParameterValueMap& /*values*/,
+                               AudioMonitorRecord& /*monitor*/) {}
 
     virtual bool isGeneralContext() const = 0;
     virtual double frameRate() const = 0;

@@ -81,6 +81,42 @@ TEST_F(PipelineOrchestrationTest, ProcessesWriteTheirBuffersAndEffectExecutionsF
     EXPECT_TRUE(log.contains("Phase 3a.5: Added pipelineOutput_1 to SourceConnections at index 3"));
 }
 
+// The audio monitor shown over black stands in for the effect: its pipeline does not run and the
+// render still succeeds. Over the dimmed effect, the pipeline runs as usual.
+TEST_F(PipelineOrchestrationTest, TheAudioMonitorOverBlackBypassesThePipeline) {
+    const std::string text =
+        R"(<?xml version="1.0"?><effect name="Chain" category="Test" version="1.0">)"
+        R"(<inputs><source name="Source" noinput="error"/></inputs>)"
+        R"(<parameters><parameter name="gain" type="float" default="1"/></parameters>)"
+        R"(<audio_reactive slots="1"><target name="gain"/></audio_reactive>)"
+        R"(<pipeline><process name="only"><cuda file="post_blur.cu"/></process></pipeline></effect>)";
+    XMLEffectDefinition definition;
+    ASSERT_TRUE(definition.parse(text.c_str()));
+    // Large enough for the monitor's margin to hold no text.
+    TestImage source(200, 120), frame(200, 120);
+    source.fill(0.5f, 0.5f, 0.5f, 1.0f);
+    FakeRenderHost host(definition);
+    host.connect("Source", &source);
+    host.connect("output", &frame);
+    bool dimmed = false;
+    host.audioSteps = [&](double, ParameterValueMap&, AudioMonitorRecord& monitor) {
+        monitor.monitorEnabled = 1;
+        monitor.dimmedBackdrop = dimmed ? 1 : 0;
+    };
+    RenderEngine engine(host, definition, RenderProfile(), HostRuntime::instance());
+    engine.setupAndProcess(request);
+    EXPECT_TRUE(log.contains("Audio visualizer active (no dimmed backdrop) — bypassing effect pipeline"));
+    EXPECT_EQ(log.count("Writing to _dstImg (final output)"), 0);
+    const float* margin = frame.pixel(195, 60);  // right of every panel: black
+    EXPECT_EQ(margin[0], 0.0f);
+    EXPECT_EQ(margin[3], 1.0f);
+
+    dimmed = true;
+    engine.setupAndProcess(request);
+    EXPECT_EQ(log.count("Writing to _dstImg (final output)"), 1);
+    EXPECT_EQ(log.count("bypassing effect pipeline"), 1);
+}
+
 // A host that enables no GPU API, for a definition without kernels, gets the CPU copy of the
 // source; kernels that run no pass leave the output alone and fail the render instead of
 // handing over whatever the ping-pong arrays held.

@@ -42,6 +42,8 @@ class FakeRenderHost : public RenderHost {
     int auxInput2Feeds = 1;
     bool generalContext = true;
     std::function<void(const std::string& clip)> onFetch;  // called before every image fetch
+    // The audio steps of a definition with audio slots.
+    std::function<void(double time, ParameterValueMap& values, AudioMonitorRecord& monitor)> audioSteps;
 
     bool hasClip(const std::string& name) const override;
     bool isClipConnected(const std::string& name) const override;
@@ -52,6 +54,9 @@ class FakeRenderHost : public RenderHost {
     AlphaMatteSettings readAlphaMatteSelectors() override { return alpha; }
     int readAuxInput2Feeds(double) override { return auxInput2Feeds; }
     bool readDoubleParameter(const std::string& name, double time, double* value) override;
+    void runAudioSteps(double time, ParameterValueMap& values, AudioMonitorRecord& monitor) override {
+        if (audioSteps) audioSteps(time, values, monitor);
+    }
     bool isGeneralContext() const override { return generalContext; }
     double frameRate() const override { return 24.0; }
     ParameterValue readVector(const std::string& name, const std::string& type, double time) const override;
