@@ -1,6 +1,7 @@
 #include "EffectSession.h"
 
 #include <cstdlib>
+#include <variant>
 
 #include "HostError.h"
 #include "PresetCommands.h"
@@ -87,6 +88,20 @@ bool EffectSession::hasMatteInput() {
 
 bool EffectSession::hasMaskInput() {
     return hasInput("Mask_Shape");
+}
+
+std::optional<std::string> EffectSession::audioStatus() {
+    auto text = [this](const char* name) -> std::optional<std::string> {
+        try {
+            const vhost::ParamValue value = instance_->value(name);
+            if (const std::string* s = std::get_if<std::string>(&value)) return *s;
+        } catch (const vhost::HostError&) {
+        }
+        return std::nullopt;
+    };
+    const std::optional<std::string> file = text("audio_file");
+    if (!file || file->empty()) return std::nullopt;
+    return text("audio_status").value_or("");
 }
 
 vhost::ImagePtr EffectSession::render(double time, const FrameImages& images, double scale, bool sequential) {

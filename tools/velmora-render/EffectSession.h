@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <ostream>
 #include <stdexcept>
 #include <string>
@@ -56,6 +57,9 @@ class EffectSession {
     std::string effectLabel() const;
     bool hasMatteInput();
     bool hasMaskInput();
+    // For an effect with audio routes and an "audio_file": its "audio_status" (e.g. "Loaded: 11
+    // channels, 4.0s", or why the analysis is not loaded). Nothing without an audio file.
+    std::optional<std::string> audioStatus();
 
     // Renders the frame at `time` with render scale `scale` (the images are already at that
     // scale) and returns the output image. Throws RenderFailure with the reason.

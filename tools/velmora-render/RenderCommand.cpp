@@ -16,6 +16,7 @@
 #include <iomanip>
 #include <iostream>
 #include <map>
+#include <optional>
 #include <set>
 #include <sstream>
 
@@ -35,7 +36,9 @@ const char kRenderUsage[] =
     "  such as plate.%04d.exr with --frames renders a sequence (the frame number is the render time);\n"
     "  %% stands for a literal %. The output never replaces an input.\n"
     "  A bundle of another effect built on the framework takes the plate as its Source and --mask\n"
-    "  only when it has a Mask_Shape input.\n"
+    "  only when it has a Mask_Shape input. An effect with audio routes takes its analysis with\n"
+    "  --set audio_file=FILE (frame 24 is one second into the audio); the render stops when the\n"
+    "  analysis does not load.\n"
     "  --frames FIRST-LAST|FRAME   frames to render\n"
     "  --set NAME=VALUE            a parameter value (vectors as x,y); repeatable, applied in order\n"
     "  --preset NAME               a user or factory preset, applied before any --set\n"
@@ -417,11 +420,22 @@ int runRenderJob(const RenderJob& job, std::ostream& out, std::ostream& err) {
     StaleTemporaries stale(output, range);
     long long rendered = 0, failed = 0, done = 0;
     std::string size;
+    std::optional<std::string> audio;  // the audio status after the first frame rendered
+    bool audioChecked = false, audioFailed = false;
     const auto start = std::chrono::steady_clock::now();
     range.forEach([&](int frame) {
         try {
             const FrameImages images = inputs.load(frame, job.scale, memoryLimit, limitName);
             const vhost::ImagePtr result = session->render(frame, images, job.scale, sequence);
+            if (!audioChecked) {
+                audioChecked = true;
+                audio = session->audioStatus();
+                // Frames without the modulation the user asked for would look like a success.
+                if (audio && audio->rfind("Loaded", 0) != 0) {
+                    audioFailed = true;
+                    return false;
+                }
+            }
             const std::string file = output.fileFor(frame);
             stale.removeBeside(file, err);
             imagefiles::writeImage(file, *result);
@@ -439,6 +453,11 @@ int runRenderJob(const RenderJob& job, std::ostream& out, std::ostream& err) {
     });
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     if (showProgress) progress.finish();
+    if (audioFailed) {
+        err << "velmora-render render: the audio analysis is not loaded"
+            << (audio->empty() ? std::string() : ": " + *audio) << "\n";
+        return 1;
+    }
 
     if (rendered == 0) {
         if (!job.quiet) out << "No frame rendered (" << failed << " failed)\n";
@@ -453,6 +472,7 @@ int runRenderJob(const RenderJob& job, std::ostream& out, std::ostream& err) {
             << " s: " << milliseconds(seconds / static_cast<double>(rendered)) << " per frame";
         if (failed) out << "; " << failed << " failed";
         out << "\n";
+        if (audio) out << "Audio: " << *audio << "\n";
         if (!sequence) out << "Wrote " << FilePattern(job.out).fileFor(range.first()) << "\n";
     }
     return failed == 0 ? 0 : 1;
