@@ -5,6 +5,8 @@
 #include <sstream>
 
 #include "AudioEffectTestSupport.h"
+#include "Overlay.h"
+#include "ofxKeySyms.h"
 
 using audio_test::AudioEffectFixture;
 
@@ -108,6 +110,17 @@ TEST(AudioModulationRender, TapKeysPulseAndMuteAllStopsTheRoutes) {
 
     fx.set("audio_mute_all", true);
     EXPECT_NEAR(fx.render(10)[0], kGrey, 1e-6f);  // Brightness as set: 1
+}
+
+// F1 in the viewer keys tap track 1 and records the tap: a pulse keyed live (the render follows
+// the key press well within the half second that counts as live) decays over 0.3 s.
+TEST(AudioModulationRender, ALiveTapDecaysSlower) {
+    ModulatedEffect fx;
+    fx.route(1, 21, 0, 2, 0.0, 2.0);  // "Tap F1" replaces Brightness
+    vhost::Overlay overlay(fx.instance());
+    overlay.draw(10.0);  // the viewer's first draw makes the overlay manager
+    ASSERT_EQ(overlay.keyDown(10.0, kOfxKey_F1), kOfxStatOK);
+    EXPECT_NEAR(fx.render(12.4)[0], kGrey * 2.0f * std::exp(-1.0f / 3.0f), 1e-5f);
 }
 
 TEST(AudioModulationRender, TheMonitorReplacesOrDimsTheEffect) {
