@@ -4,8 +4,15 @@ JOBS ?= 2
 CMAKE_FLAGS ?=
 
 FUZZ_SECONDS ?= 60
+ASAN_DIR ?= build-asan
+TSAN_DIR ?= build-tsan
+# Sanitizer builds test the host backend; optimised, with line numbers in their reports.
+SANITIZER_FLAGS = -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMORA_ENABLE_CUDA=OFF
+ASAN_RUN = ASAN_OPTIONS=detect_leaks=1:check_initialization_order=1:strict_init_order=1 \
+	UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+TSAN_RUN = TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
 
-.PHONY: deps configure build demo test bench fuzz clean format install-audio-tool
+.PHONY: deps configure build demo test test-asan test-tsan bench fuzz clean format install-audio-tool
 
 deps:
 	@scripts/install-deps
@@ -21,6 +28,18 @@ demo: build
 
 test: build
 	@cd $(BUILD_DIR) && ctest --output-on-failure -j$(JOBS)
+
+# The whole suite under AddressSanitizer, UndefinedBehaviorSanitizer and LeakSanitizer, and under
+# ThreadSanitizer, each in a build folder of its own (gcc, or clang with CC=clang CXX=clang++).
+test-asan: deps
+	@cmake -S . -B $(ASAN_DIR) $(SANITIZER_FLAGS) -DVELMORA_SANITIZE=address $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(ASAN_DIR) -j$(JOBS)
+	@cd $(ASAN_DIR) && $(ASAN_RUN) ctest --output-on-failure -j$(JOBS)
+
+test-tsan: deps
+	@cmake -S . -B $(TSAN_DIR) $(SANITIZER_FLAGS) -DVELMORA_SANITIZE=thread $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(TSAN_DIR) -j$(JOBS)
+	@cd $(TSAN_DIR) && $(TSAN_RUN) ctest --output-on-failure -j$(JOBS)
 
 # The audio analysis tool, installed where the plug-in looks for it (see the README).
 install-audio-tool: build

@@ -1,9 +1,11 @@
 #include "gpu/HostRuntime.h"
 
+#include <atomic>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <mutex>
 #include <new>
 
 #include "gpu/ThreadPool.h"
@@ -107,9 +109,30 @@ std::atomic<const TextureView*> textureSlots[kObjectSlots];
 std::atomic<const SurfaceView*> surfaceSlots[kObjectSlots];
 }  // namespace velmora_emu
 
+namespace {
+// Created on first use and kept until the library is unloaded (not torn down by an ordinary static
+// destructor, which would run in no particular order with other statics that still use it).
+std::atomic<HostRuntime*> processRuntime{nullptr};
+std::once_flag processRuntimeOnce;
+}  // namespace
+
 HostRuntime& HostRuntime::instance() {
-    static HostRuntime* runtime = new HostRuntime();  // never destroyed: kernels may run during exit
-    return *runtime;
+    std::call_once(processRuntimeOnce, [] { processRuntime.store(new HostRuntime()); });
+    return *processRuntime.load();
+}
+
+void HostRuntime::destroyInstance() {
+    delete processRuntime.exchange(nullptr);
+}
+
+void HostRuntime::releaseSpareBlocks() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    spareBlocks_.releaseAll();
+}
+
+std::size_t HostRuntime::spareBlockCount() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return spareBlocks_.keptCount();
 }
 
 HostRuntime::HostRuntime() = default;

@@ -19,6 +19,13 @@
 class HostRuntime final : public GpuRuntime {
   public:
     static HostRuntime& instance();
+    // Destroys the process's runtime when the library is unloaded; nothing may use it afterwards.
+    static void destroyInstance();
+
+    // Frees the frame-sized blocks kept for reuse (see SpareHostBlocks), e.g. once no effect
+    // instance is left to reuse them.
+    void releaseSpareBlocks();
+    std::size_t spareBlockCount() const;
 
     GpuBackendKind kind() const override { return GpuBackendKind::Host; }
     const char* name() const override { return "host"; }

@@ -3,8 +3,10 @@
 #include <memory>
 #include <mutex>
 
+#include "gpu/HostRuntime.h"
 #include "log/PluginLog.h"
 #include "plugin/GenericEffectFactory.h"
+#include "render/PinnedCache.h"
 
 namespace velmora {
 
@@ -14,8 +16,26 @@ const char* const kProductId = "velmora";
 
 namespace {
 std::mutex factoryMutex;
-// Lives until the library is unloaded; never deleted, as hosts may still hold its records.
+// Lives until the library is unloaded.
 GenericEffectFactory* factory = nullptr;
+
+// Releases what the process-wide objects hold when the library is unloaded (or the process ends),
+// so that a host that unloads and loads the plug-in again loses nothing: the factory with its
+// definition, the page-locked cache and the CPU backend's memory. Made at load after the log, so
+// that it is torn down before the log closes.
+struct ReleaseAtUnload {
+    ReleaseAtUnload() { PluginLog::instance(); }
+    ~ReleaseAtUnload() {
+        {
+            std::lock_guard<std::mutex> guard(factoryMutex);
+            delete factory;
+            factory = nullptr;
+        }
+        PinnedCache::destroyInstance();
+        HostRuntime::destroyInstance();
+    }
+};
+const ReleaseAtUnload releaseAtUnload;
 }  // namespace
 
 void fillFactoryList(OFX::PluginFactoryArray& factories, const char* definitionText,

@@ -1,10 +1,12 @@
 #include "plugin/GenericEffect.h"
 
+#include <atomic>
 #include <cmath>
 #include <exception>
 #include <stdexcept>
 
 #include "definition/EmbeddedDefinition.h"
+#include "gpu/HostRuntime.h"
 #include "log/PluginLog.h"
 #include "platform/DefaultViewer.h"
 #include "platform/FileSystem.h"
@@ -12,6 +14,12 @@
 #include "plugin/EffectAudio.h"
 #include "plugin/IdentityConditions.h"
 #include "plugin/PresetActions.h"
+#include "render/PinnedCache.h"
+
+namespace {
+// Fully constructed instances of the process.
+std::atomic<int> liveInstances{0};
+}  // namespace
 
 GenericEffect::GenericEffect(OfxImageEffectHandle handle, const std::string& definitionPath,
                              const char* definitionText)
@@ -44,6 +52,7 @@ GenericEffect::GenericEffect(OfxImageEffectHandle handle, const std::string& def
     } catch (const std::exception& e) {
         VLOG_ERROR("GenericEffect constructor error: %s", e.what());
     }
+    ++liveInstances;
 }
 
 void GenericEffect::fetchClips() {
@@ -104,6 +113,13 @@ GenericEffect::~GenericEffect() {
         audio_.reset();
         // Textures, buffers, the buffer pool and an own stream go first, each release logged.
         renderState_.reset();
+        if (--liveInstances == 0) {
+            // Nothing is left to reuse the frame-sized blocks the CPU backend keeps, nor to copy
+            // into the host buffers the page-locked cache holds.
+            HostRuntime::instance().releaseSpareBlocks();
+            PinnedCache::unregisterProcessBuffers();
+            VLOG_DEBUG("Last instance gone: kept blocks and page-locked buffers released");
+        }
         VLOG_DEBUG("🔴 GenericEffect destroyed");
     } catch (...) {
     }

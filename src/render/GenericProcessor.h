@@ -5,6 +5,7 @@
 // `process` dispatches like the OpenFX support library's image processor: the GPU path the render
 // enables, else the CPU threads.
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -66,7 +67,7 @@ class GenericProcessor {
     void process();
 
     // Whether this run wrote its destination; when it did not, why (empty when nothing was asked).
-    bool wroteDestination() const { return wroteDestination_; }
+    bool wroteDestination() const { return wroteDestination_.load(); }
     const std::string& failure() const { return failure_; }
 
     virtual void processImagesOpenCL();
@@ -127,6 +128,7 @@ class GenericProcessor {
     MatteInjectionState* injection_ = nullptr;
     MatteInjectionState localInjection_;
     const TextureManager* textureManager_ = nullptr;
-    bool wroteDestination_ = false;
+    // Set by every worker of the CPU copy, read once they have joined.
+    std::atomic<bool> wroteDestination_{false};
     std::string failure_;
 };

@@ -1,11 +1,28 @@
 #include "render/PinnedCache.h"
 
+#include <atomic>
+#include <mutex>
+
 #include "log/PluginLog.h"
 
+namespace {
+// Created on first use and kept until the library is unloaded, so that host buffers registered by
+// late renders are still released.
+std::atomic<PinnedCache*> processCache{nullptr};
+std::once_flag processCacheOnce;
+}  // namespace
+
 PinnedCache& PinnedCache::instance() {
-    // Lives as long as the process: host buffers registered by late renders are still released.
-    static PinnedCache* cache = new PinnedCache(gpuRuntime());
-    return *cache;
+    std::call_once(processCacheOnce, [] { processCache.store(new PinnedCache(gpuRuntime())); });
+    return *processCache.load();
+}
+
+void PinnedCache::unregisterProcessBuffers() {
+    if (PinnedCache* cache = processCache.load()) cache->unregisterAll();
+}
+
+void PinnedCache::destroyInstance() {
+    delete processCache.exchange(nullptr);
 }
 
 PinnedCache::~PinnedCache() {

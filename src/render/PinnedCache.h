@@ -17,6 +17,10 @@ class PinnedCache {
 
     // The process's cache over the process's backend.
     static PinnedCache& instance();
+    // Unregisters every buffer of the process's cache, if it was ever made (it is not made here).
+    static void unregisterProcessBuffers();
+    // Unregisters and destroys the process's cache when the library is unloaded.
+    static void destroyInstance();
 
     explicit PinnedCache(GpuRuntime& gpu) : gpu_(gpu) {}
     ~PinnedCache();

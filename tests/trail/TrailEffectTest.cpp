@@ -89,6 +89,19 @@ class TrailRig {
         return done;
     }
 
+    // The frame-sized blocks the plug-in's CPU backend keeps for reuse.
+    unsigned long long keptBlocks() {
+        void* library = dlopen(binaryPath().c_str(), RTLD_NOW | RTLD_NOLOAD);
+        if (!library) return ~0ull;
+        auto hook = reinterpret_cast<unsigned long long (*)()>(dlsym(library, "velmora_trail_kept_blocks"));
+        const unsigned long long kept = hook ? hook() : ~0ull;
+        dlclose(library);
+        return kept;
+    }
+
+    // Destroys the instance; the plug-in stays loaded.
+    void destroyInstance() { fx_->instance.reset(); }
+
     void close() { fx_->close(); }
 
   private:
@@ -106,6 +119,21 @@ float red(const vhost::Image& image, int x, int y) {
 }
 
 }  // namespace
+
+// The CPU backend keeps freed frame-sized blocks for the next render; when the last instance is
+// gone nothing can reuse them, and they are given back to the system.
+TEST(TrailEffect, TheLastInstanceGivesBackTheBlocksTheCpuBackendKeeps) {
+    TestFolders folders;
+    TrailRig first, second;
+    first.render(0, dotImage(320, 240, 10, 10));
+    second.render(0, dotImage(320, 240, 10, 10));
+    second.destroyInstance();
+    EXPECT_GT(first.keptBlocks(), 0u) << "an instance is left that may reuse them";
+    first.destroyInstance();
+    EXPECT_EQ(first.keptBlocks(), 0u);
+    second.close();
+    first.close();
+}
 
 // The trail of a moving light fades by the decay each frame; an odd width keeps every pixel in
 // place (the buffers' rows are padded for their textures, the copies honour the padding).

@@ -1,7 +1,7 @@
 // The trail test bundle's own pieces: the factory-list hook, which registers the bundle's kernel
 // modules in the launch table and builds the effect from the compiled-in trail definition (or
-// from the document VELMORA_TEST_DEFINITION_FILE names, so that tests can vary it); and a test
-// hook that fails allocations of the plug-in's CPU backend.
+// from the document VELMORA_TEST_DEFINITION_FILE names, so that tests can vary it); and test
+// hooks that fail allocations of the plug-in's CPU backend and count the blocks it keeps.
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -29,6 +29,11 @@ VELMORA_KERNEL_EXPORT int velmora_trail_fail_allocation_after(unsigned long long
     if (gpuRuntime().kind() != GpuBackendKind::Host) return 0;
     HostRuntime::instance().failAllocationAfter(static_cast<std::size_t>(n));
     return 1;
+}
+
+// Frame-sized blocks the plug-in's CPU backend keeps for reuse.
+VELMORA_KERNEL_EXPORT unsigned long long velmora_trail_kept_blocks() {
+    return HostRuntime::instance().spareBlockCount();
 }
 
 }  // extern "C"

@@ -8,6 +8,7 @@
 #include "kernels/KernelDevice.h"
 #include "kernels/cpu/DividedFill.h"
 #include "kernels/cpu/GaussianTaps.h"
+#include "kernels/cpu/RowKernel.h"
 
 // Every coordinate is computed with the per-pixel kernel's operations in its order; only where it
 // is computed changes: a column part once per strip of columns, a row part once per row.
@@ -27,12 +28,6 @@ constexpr int kStripColumns = 64;
 constexpr int kChunkPixels = 128;
 // Read tables of the chunks whose pairs round differently, at most (16 bytes an entry).
 constexpr size_t kMaxPairTableEntries = size_t(1) << 21;
-
-#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && defined(__linux__)
-#define VELMORA_ROW_KERNEL __attribute__((target_clones("avx2", "default")))
-#else
-#define VELMORA_ROW_KERNEL
-#endif
 
 // acc[i] += (w * p[i]) * m[i]
 VELMORA_ROW_KERNEL void accumulateWeighted(float* acc, const float* p, const float* m, float w, int n) {

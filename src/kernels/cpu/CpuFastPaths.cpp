@@ -10,18 +10,13 @@
 #include "kernels/cpu/CompositeRows.h"
 #include "kernels/cpu/DividedFill.h"
 #include "kernels/cpu/GaussianTaps.h"
+#include "kernels/cpu/RowKernel.h"
 #include "kernels/cpu/MaskPrepRows.h"
 #include "kernels/cpu/PostBlurRows.h"
 #include "kernels/cpu/RetextureBlurRows.h"
 
 // The arithmetic below mirrors the per-pixel kernels operation for operation (same order, no
 // fused multiply-add), which is what makes the results identical.
-
-#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && defined(__linux__)
-#define VELMORA_ROW_KERNEL __attribute__((target_clones("avx2", "default")))
-#else
-#define VELMORA_ROW_KERNEL
-#endif
 
 namespace cpu_fast {
 
