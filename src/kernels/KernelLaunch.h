@@ -36,18 +36,19 @@ inline LaunchGeometry launchGeometryFor(const SystemParameters& system) {
 // One launcher per kernel module and backend; each returns the launch error code (0 on success).
 // The Tiles launchers run the pass over a list of 16 x 16 tiles only (in the backend's memory,
 // packed as (row << 16) | column), one block per tile.
-#define VELMORA_DECLARE_KERNEL_LAUNCHERS(ns)                                                      \
-    namespace ns {                                                                                \
-    int launchMaskPrep(const KernelLaunchArgs& args);                                             \
-    int launchBlurDivide(const KernelLaunchArgs& args);                                           \
-    int launchPostBlur(const KernelLaunchArgs& args);                                             \
-    int launchRetextureBlur(const KernelLaunchArgs& args);                                        \
-    int launchComposite(const KernelLaunchArgs& args);                                            \
-    int launchMaskPrepTiles(const KernelLaunchArgs& args, const unsigned* tiles, int count);      \
-    int launchBlurDivideTiles(const KernelLaunchArgs& args, const unsigned* tiles, int count);    \
-    int launchPostBlurTiles(const KernelLaunchArgs& args, const unsigned* tiles, int count);      \
-    int launchRetextureBlurTiles(const KernelLaunchArgs& args, const unsigned* tiles, int count); \
-    int launchCompositeTiles(const KernelLaunchArgs& args, const unsigned* tiles, int count);     \
+#define VELMORA_DECLARE_KERNEL_LAUNCHERS(ns)                                                       \
+    namespace ns {                                                                                 \
+    int launchMaskPrep(const KernelLaunchArgs& args);                                              \
+    int launchBlurDivide(const KernelLaunchArgs& args);                                            \
+    int launchPostBlur(const KernelLaunchArgs& args);                                              \
+    int launchRetextureBlur(const KernelLaunchArgs& args);                                         \
+    int launchComposite(const KernelLaunchArgs& args);                                             \
+    int launchMaskPrepTiles(const KernelLaunchArgs& args, const unsigned* tiles, int count);       \
+    int launchBlurDivideTiles(const KernelLaunchArgs& args, const unsigned* tiles, int count);     \
+    int launchPostBlurTiles(const KernelLaunchArgs& args, const unsigned* tiles, int count);       \
+    int launchRetextureBlurTiles(const KernelLaunchArgs& args, const unsigned* tiles, int count);  \
+    int launchCompositeTiles(const KernelLaunchArgs& args, const unsigned* tiles, int count);      \
+    int launchMaskPrepSupport(const KernelLaunchArgs& args, unsigned char* tileFlags, int tilesX); \
     }
 
 VELMORA_DECLARE_KERNEL_LAUNCHERS(host_impl)

@@ -7,12 +7,16 @@
 
 #include "gpu/GpuRuntime.h"
 #include "kernels/KernelLaunch.h"
+#include "kernels/KernelReach.h"
 #include "kernels/cpu/CpuFastPaths.h"
 #include "log/PluginLog.h"
 
 namespace {
 
 using TileLauncher = int (*)(const KernelLaunchArgs&, const unsigned* tiles, int count);
+using ReachReport = bool (*)(const KernelLaunchArgs&, PassReach&);
+using SupportScan = int (*)(const KernelLaunchArgs&, unsigned char* tileFlags, int tilesX);
+using RowSupportScan = bool (*)(const KernelLaunchArgs&, unsigned char* tileFlags, int tilesX);
 using RowPath = bool (*)(const KernelLaunchArgs&, const cpu_fast::RowRegion&);
 
 struct KernelModule {
@@ -25,6 +29,11 @@ struct KernelModule {
     TileLauncher hostTiles = nullptr;
     TileLauncher cudaTiles = nullptr;
     KernelRegionPassFunction regionPass = nullptr;
+    // What a pass reads and where its output can be non-zero; the scan of a Scanned support on
+    // each backend (null: none).
+    ReachReport reach = nullptr;
+    SupportScan cudaSupport = nullptr;
+    RowSupportScan hostSupport = nullptr;
 };
 
 // Modules registered by effects with kernels of their own.
@@ -68,20 +77,21 @@ int regionPass(GpuStream stream, const SystemParameters* system, const PipelineP
 const KernelModule kModules[] = {
     {"mask_prep", &call_mask_prep_kernel_Pass, &host_impl::launchMaskPrep,
      VELMORA_CUDA_LAUNCHER(launchMaskPrep), &cpu_fast::maskPrep, &host_impl::launchMaskPrepTiles,
-     VELMORA_CUDA_LAUNCHER(launchMaskPrepTiles), &regionPass<MaskPrep>},
+     VELMORA_CUDA_LAUNCHER(launchMaskPrepTiles), &regionPass<MaskPrep>, &maskPrepReach,
+     VELMORA_CUDA_LAUNCHER(launchMaskPrepSupport), &cpu_fast::maskPrepSupport},
     {"blur_divide", &call_blur_divide_kernel_Pass, &host_impl::launchBlurDivide,
      VELMORA_CUDA_LAUNCHER(launchBlurDivide), &cpu_fast::blurDivide, &host_impl::launchBlurDivideTiles,
-     VELMORA_CUDA_LAUNCHER(launchBlurDivideTiles), &regionPass<BlurDivide>},
+     VELMORA_CUDA_LAUNCHER(launchBlurDivideTiles), &regionPass<BlurDivide>, &blurDivideReach},
     {"post_blur", &call_post_blur_kernel_Pass, &host_impl::launchPostBlur,
      VELMORA_CUDA_LAUNCHER(launchPostBlur), &cpu_fast::postBlur, &host_impl::launchPostBlurTiles,
-     VELMORA_CUDA_LAUNCHER(launchPostBlurTiles), &regionPass<PostBlur>},
+     VELMORA_CUDA_LAUNCHER(launchPostBlurTiles), &regionPass<PostBlur>, &postBlurReach},
     {"retexture_blur", &call_retexture_blur_kernel_Pass, &host_impl::launchRetextureBlur,
      VELMORA_CUDA_LAUNCHER(launchRetextureBlur), &cpu_fast::retextureBlur,
      &host_impl::launchRetextureBlurTiles, VELMORA_CUDA_LAUNCHER(launchRetextureBlurTiles),
-     &regionPass<RetextureBlur>},
+     &regionPass<RetextureBlur>, &retextureBlurReach},
     {"composite", &call_composite_kernel_Pass, &host_impl::launchComposite,
      VELMORA_CUDA_LAUNCHER(launchComposite), &cpu_fast::composite, &host_impl::launchCompositeTiles,
-     VELMORA_CUDA_LAUNCHER(launchCompositeTiles), &regionPass<Composite>},
+     VELMORA_CUDA_LAUNCHER(launchCompositeTiles), &regionPass<Composite>, &compositeReach},
 };
 
 std::atomic<bool> rowPathsEnabled{true};
@@ -224,12 +234,56 @@ KernelPassFunction findKernelPassFunction(const std::string& file) {
     return nullptr;
 }
 
-KernelRegionPassFunction findKernelRegionPassFunction(const std::string& file) {
+namespace {
+
+const KernelModule* builtInModule(const std::string& file) {
     const std::string name = kernelBaseName(file);
     for (const KernelModule& module : kModules) {
-        if (name == module.name) return module.regionPass;
+        if (name == module.name) return &module;
     }
     return nullptr;
+}
+
+}  // namespace
+
+KernelRegionPassFunction findKernelRegionPassFunction(const std::string& file) {
+    const KernelModule* module = builtInModule(file);
+    return module ? module->regionPass : nullptr;
+}
+
+bool kernelPassReach(const std::string& file, const KernelLaunchArgs& args, PassReach& reach) {
+    reach = PassReach();
+    const KernelModule* module = builtInModule(file);
+    if (!module || !module->reach || !args.system || !args.sources || !args.parameters) return false;
+    if (args.system->width <= 0 || args.system->height <= 0 || args.system->dispatchCount > 0) return false;
+    return module->reach(args, reach) && reach.bounded;
+}
+
+bool scanKernelPassSupport(const std::string& file, const KernelLaunchArgs& args,
+                           std::vector<unsigned char>& tileFlags) {
+    const KernelModule* module = builtInModule(file);
+    if (!module || !args.system || args.system->width <= 0 || args.system->height <= 0) return false;
+    const int tilesX = (args.system->width + kRegionTileSize - 1) / kRegionTileSize;
+    const int tilesY = (args.system->height + kRegionTileSize - 1) / kRegionTileSize;
+    tileFlags.assign(static_cast<size_t>(tilesX) * static_cast<size_t>(tilesY), 0);
+    GpuRuntime& gpu = gpuRuntime();
+    if (gpu.kind() != GpuBackendKind::Cuda)
+        return module->hostSupport && module->hostSupport(args, tileFlags.data(), tilesX);
+    if (!module->cudaSupport) return false;
+    void* flags = nullptr;
+    if (gpu.malloc(&flags, tileFlags.size()) != GpuErr::Success) {
+        gpu.getLastError();
+        return false;
+    }
+    const GpuStream stream = static_cast<GpuStream>(args.stream);
+    bool scanned =
+        gpu.memset(flags, 0, tileFlags.size()) == GpuErr::Success &&
+        module->cudaSupport(args, static_cast<unsigned char*>(flags), tilesX) == GpuErr::Success &&
+        gpu.getLastError() == GpuErr::Success && gpu.streamSynchronize(stream) == GpuErr::Success &&
+        gpu.memcpy(tileFlags.data(), flags, tileFlags.size(), GpuMemcpyDeviceToHost) == GpuErr::Success;
+    if (!scanned) gpu.getLastError();
+    gpu.free(flags);
+    return scanned;
 }
 
 int effectInputCount(const SourceConnections& sources) {
@@ -245,18 +299,21 @@ int effectInputCount(const SourceConnections& sources) {
     return count;
 }
 
-uint64_t chooseWorkingImage(const SystemParameters& system, const SourceConnections& sources,
-                            int inputCount) {
+int chooseWorkingSlot(const SystemParameters& system, const SourceConnections& sources, int inputCount) {
     const int count = sources.sourceCount < MAX_SOURCE_SLOTS ? sources.sourceCount : MAX_SOURCE_SLOTS;
     const int n = inputCount;
     const int k = system.currentPipeline;
-    auto slot = [&](int index) -> uint64_t {
-        return index >= 0 && index < count ? sources.sources[index].textureObject : 0;
-    };
+    auto slot = [&](int index) { return index >= 0 && index < count ? index : -1; };
     if (system.currentProcessExecution > 0) return slot(n + 1 + k);
     if (system.currentPipelineExecution > 0 && k == 0) return slot(n);
     if (k > 0 && n + k < count) return slot(n + k);
     return slot(0);
+}
+
+uint64_t chooseWorkingImage(const SystemParameters& system, const SourceConnections& sources,
+                            int inputCount) {
+    const int slot = chooseWorkingSlot(system, sources, inputCount);
+    return slot >= 0 ? sources.sources[slot].textureObject : 0;
 }
 
 extern "C" {

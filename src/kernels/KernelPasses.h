@@ -10,9 +10,11 @@
 #include <stdint.h>
 
 #include <string>
+#include <vector>
 
 #include "gpu/GpuTypes.h"
 #include "kernels/KernelRecords.h"
+#include "kernels/PassReach.h"
 #include "kernels/PassRegion.h"
 
 #if defined(_WIN32)
@@ -79,7 +81,7 @@ std::string kernelBaseName(const std::string& file);
 // The launch function for a kernel file ("composite.cu", "composite.metal"), by exact,
 // case-sensitive match of the base name; null when the table has no such kernel.
 KernelPassFunction findKernelPassFunction(const std::string& file);
-// The same kernel's launch function with a region.
+// The same kernel's launch function with a region (null for a kernel without one).
 KernelRegionPassFunction findKernelRegionPassFunction(const std::string& file);
 
 // Adds a kernel module of another effect built on the framework (one bundle's own kernels) to
@@ -89,9 +91,20 @@ struct KernelLaunchArgs;
 using KernelModuleLauncher = int (*)(const KernelLaunchArgs&);
 void registerKernelModule(const std::string& name, KernelModuleLauncher host, KernelModuleLauncher cuda);
 
+// What the pass of the kernel `file` reads around an output pixel, and where its output can be
+// non-zero or is its input, for the pass's records. False when the kernel cannot bound the pass.
+bool kernelPassReach(const std::string& file, const KernelLaunchArgs& args, PassReach& reach);
+
+// For a pass whose support is Scanned: tileFlags[ty * tilesX + tx] = 1 for every 16 x 16 tile where
+// its output can be non-zero (0 elsewhere). False when the scan could not run.
+bool scanKernelPassSupport(const std::string& file, const KernelLaunchArgs& args,
+                           std::vector<unsigned char>& tileFlags);
+
 // The working image a pass reads when the dispatcher hands none: the process's previous
 // execution, the previous effect execution, the previous process, or the first input.
 uint64_t chooseWorkingImage(const SystemParameters& system, const SourceConnections& sources, int inputCount);
+// The source slot that working image comes from; -1 for none.
+int chooseWorkingSlot(const SystemParameters& system, const SourceConnections& sources, int inputCount);
 
 // The effect's input count as the source record shows it: the slots before the first
 // framework buffer ("effectOutput", "pipelineOutput_<k>", "accum_<name>").

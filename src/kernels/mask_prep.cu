@@ -119,6 +119,25 @@ int launchMaskPrep(const KernelLaunchArgs& a) {
     return VELMORA_LAUNCH_ERROR();
 }
 
+// Marks the 16 x 16 tile of every pixel whose "Mask_Shape" sample gives a non-zero matte: the
+// first execution writes zero wherever its reads see none of them.
+__global__ void mask_prepSupportKernel(VELMORA_RECORD(SystemParameters) sys, unsigned long long shape,
+                                       int maskFrom, unsigned char* tileFlags, int tilesX) {
+    PixelSite site;
+    if (!pixelSite(sys, site)) return;
+    if (maskFromChannel(readTexture(shape, site.u, site.v), maskFrom) > 0.0f)
+        tileFlags[(site.y / 16) * tilesX + site.x / 16] = 1;
+}
+
+int launchMaskPrepSupport(const KernelLaunchArgs& a, unsigned char* tileFlags, int tilesX) {
+    const LaunchGeometry g = launchGeometryFor(*a.system);
+    const unsigned long long shape =
+        kMaskShapeSlot < a.sources->sourceCount ? a.sources->sources[kMaskShapeSlot].textureObject : 0ull;
+    VELMORA_LAUNCH(mask_prepSupportKernel, dim3(g.gridX, g.gridY, 1), dim3(16, 16, 1), a.stream, *a.system,
+                   shape, a.parameters->ints[0], tileFlags, tilesX);
+    return VELMORA_LAUNCH_ERROR();
+}
+
 int launchMaskPrepTiles(const KernelLaunchArgs& a, const unsigned* tiles, int tileCount) {
     return launchTiles<MaskPrepPass>(a, tiles, tileCount);
 }

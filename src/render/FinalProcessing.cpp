@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "kernels/SystemParametersBuilder.h"
+#include "kernels/cpu/FinalProcessingRows.h"
 #include "log/PluginLog.h"
 #include "render/GpuObjects.h"
 #include "render/PinnedCache.h"
@@ -49,6 +50,17 @@ SystemParameters finalProcessingSystemParameters(int width, int height, double t
 bool runFinalProcessing(GpuRuntime& gpu, GpuStream stream, const SystemParameters& system,
                         const void* sourcePixels, void* destinationPixels, int width, int height,
                         int sourceRowBytes, int destinationRowBytes, const AudioMonitorRecord& monitor) {
+    // On the CPU the destination is processed where it is, at the speed of a copy, or not at all
+    // when no pixel would change.
+    if (gpu.kind() == GpuBackendKind::Host && system.width == width && system.height == height) {
+        if (stream) gpu.streamSynchronize(stream);
+        if (cpu_fast::finalProcessingIsIdentity(system, sourcePixels != nullptr, monitor) ||
+            cpu_fast::finalProcessingRows(system, sourcePixels, sourceRowBytes, destinationPixels,
+                                          destinationRowBytes, monitor)) {
+            VLOG_DEBUG("Final processing completed successfully");
+            return true;
+        }
+    }
     const std::size_t rowBytes = static_cast<std::size_t>(width) * kBytesPerPixel;
     const GpuMemcpyKind uploadKind = copyKindForBuffer(gpu, destinationPixels, false);
     const GpuStream uploadStream = copyStreamFor(gpu, uploadKind, stream);

@@ -12,6 +12,7 @@
 #include "kernels/SystemParametersBuilder.h"
 #include "log/PluginLog.h"
 #include "render/GpuObjects.h"
+#include "render/RegionCopies.h"
 #include "render/RenderBufferManager.h"
 #include "render/TextureManager.h"
 
@@ -189,14 +190,7 @@ void GenericProcessor::multiThreadProcessImages(int y1, int y2) {
 
 void GenericProcessor::processImagesCUDA() {
     VLOG_DEBUG("GenericProcessor::processImagesCUDA called");
-    std::vector<KernelDefinition> kernels = kernels_;
-    if (kernels.empty()) {
-        for (const ProcessDefinition& process : definition_.getProcesses()) {
-            for (const KernelDefinition& kernel : process.kernels) {
-                if (kernel.platform == "cuda") kernels.push_back(kernel);
-            }
-        }
-    }
+    const std::vector<KernelDefinition> kernels = runKernels();
     if (kernels.empty()) {
         VLOG_ERROR("No CUDA kernels defined");
         failure_ = "no CUDA kernels defined";
@@ -278,6 +272,94 @@ void GenericProcessor::processImagesCUDA() {
         VLOG_INFO("Pool flush recovery succeeded — render proceeding");
     }
 
+    const std::vector<PassRecords> passes = buildPasses(kernels, width, height);
+    const RunRegions* regions = regions_ && regions_->passes.size() == passes.size() ? regions_ : nullptr;
+    int pass = 0;
+    bool aborted = false;
+    for (const PassRecords& records : passes) {
+        if (records.system.currentExecution == 0) {
+            VLOG_DEBUG("CUDA Kernel %d/%d (%s): %d executions", records.system.currentKernel + 1,
+                       records.system.totalKernels, records.file.c_str(), records.system.totalExecutions);
+        }
+        if (effect_.abortRequested()) {
+            aborted = true;
+            break;
+        }
+        const GpuTextureObject input = bufferManager_->getInputTexture(pass);
+        const GpuSurfaceObject output = bufferManager_->getOutputSurface(pass);
+        VLOG_DEBUG("Pass %d/%d: Kernel %d, Execution %d", pass + 1, totalPasses, records.system.currentKernel,
+                   records.system.currentExecution);
+        const auto passStart = Clock::now();
+        const bool ran = runPass(stream_, records, input, output, regions ? &regions->passes[pass] : nullptr);
+        VLOG_DEBUG("⏱️  %s (exec %d/%d) took: %lldms", records.file.c_str(),
+                   records.system.currentExecution + 1, records.system.totalExecutions,
+                   elapsedMillis(passStart));
+        if (!ran) {
+            // Later passes would build on an image this one never wrote.
+            VLOG_ERROR("Pass %d/%d (%s) could not run - destination not written", pass + 1, totalPasses,
+                       records.file.c_str());
+            failure_ = "kernel pass " + std::to_string(pass + 1) + " (" + records.file + ") could not run";
+            return;
+        }
+        ++pass;
+    }
+
+    if (aborted) {
+        // The chain stopped part way: its arrays hold no finished image.
+        VLOG_INFO("Render aborted by the host after %d of %d passes - destination not written", pass,
+                  totalPasses);
+        failure_ = "aborted by the host";
+        return;
+    }
+
+    const auto copyStart = Clock::now();
+    bool copied;
+    if (regions) {
+        // The part of the destination later passes read, or the host sees changed; the rest of the
+        // host's image is the input the last pass keeps there.
+        copied =
+            bufferManager_->copyFinalRegion(stream_, totalPasses, destination, rowBytes, regions->copies);
+        if (copied && !regions->identity.empty()) {
+            const SourceConnections& sources = passes.back().sources;
+            const int slot = regions->identitySlot;
+            copied = slot >= 0 && slot < sources.sourceCount &&
+                     copyTextureRects(gpu_, stream_, sources.sources[slot].textureObject, destination,
+                                      rowBytes, regions->identity);
+        }
+    } else {
+        copied = bufferManager_->copyFinalResult(stream_, totalPasses, destination, width, height, rowBytes);
+    }
+    if (copied) {
+        VLOG_DEBUG("⏱️  Final copy took: %lldms", elapsedMillis(copyStart));
+        wroteDestination_ = true;
+    } else {
+        VLOG_ERROR("Failed to copy final cudaArray to output buffer");
+        failure_ = "the final copy into the destination failed";
+    }
+}
+
+std::vector<KernelDefinition> GenericProcessor::runKernels() const {
+    std::vector<KernelDefinition> kernels = kernels_;
+    if (kernels.empty()) {
+        for (const ProcessDefinition& process : definition_.getProcesses()) {
+            for (const KernelDefinition& kernel : process.kernels) {
+                if (kernel.platform == "cuda") kernels.push_back(kernel);
+            }
+        }
+    }
+    return kernels;
+}
+
+std::vector<PlannedPass> GenericProcessor::plannedPasses() {
+    std::vector<PlannedPass> planned;
+    if (!haveDstImg_) return planned;
+    for (const PassRecords& records : buildPasses(runKernels(), dstImg_.width(), dstImg_.height()))
+        planned.push_back(PlannedPass{records.file, records.system, records.sources, records.parameters});
+    return planned;
+}
+
+std::vector<GenericProcessor::PassRecords> GenericProcessor::buildPasses(
+    const std::vector<KernelDefinition>& kernels, int width, int height) {
     // Records that are the same for every pass of this run.
     SystemParameterInputs base;
     base.width = width;
@@ -333,22 +415,18 @@ void GenericProcessor::processImagesCUDA() {
     routing.matteTexture = matteTexture_;
     MatteInjectionState& injection = injection_ ? *injection_ : localInjection_;
 
+    int totalPasses = 0;
+    for (const KernelDefinition& kernel : kernels) totalPasses += std::max(0, kernel.executions);
+    std::vector<PassRecords> passes;
     int pass = 0;
-    bool aborted = false;
     const int kernelCount = static_cast<int>(kernels.size());
-    for (int k = 0; k < kernelCount && !aborted; ++k) {
+    for (int k = 0; k < kernelCount; ++k) {
         const KernelDefinition& kernel = kernels[k];
-        VLOG_DEBUG("CUDA Kernel %d/%d (%s): %d executions", k + 1, kernelCount, kernel.file.c_str(),
-                   kernel.executions);
         for (int e = 0; e < kernel.executions; ++e) {
-            if (effect_.abortRequested()) {
-                aborted = true;
-                break;
-            }
-            const GpuTextureObject input = bufferManager_->getInputTexture(pass);
-            const GpuSurfaceObject output = bufferManager_->getOutputSurface(pass);
-
-            SystemParameters system = baseRecord;
+            PassRecords records;
+            records.file = kernel.file;
+            SystemParameters& system = records.system;
+            system = baseRecord;
             PassCounters counters;
             counters.currentExecution = e;
             counters.totalExecutions = kernel.executions;
@@ -373,69 +451,49 @@ void GenericProcessor::processImagesCUDA() {
                 }
             }
             applyPassCounters(system, counters);
-            VLOG_DEBUG("Pass %d/%d: Kernel %d, Execution %d", pass + 1, totalPasses, k, e);
 
-            PipelineParameters pipeline;
+            PipelineParameters& pipeline = records.pipeline;
             pipeline.effectName = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(effectName_.c_str()));
             pipeline.effectVersion = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(kEffectVersion));
             VLOG_DEBUG("Created PipelineParameters with effect name: '%s'", effectName_.c_str());
 
             const auto setupStart = Clock::now();
-            SourceConnections sources;
-            injectMatteTexture(routing, injection, sources);
+            injectMatteTexture(routing, injection, records.sources);
             const long long sourcesMicros = elapsedMicros(setupStart);
             const auto paramsStart = Clock::now();
-            const AnimatedParameters parameters =
+            records.parameters =
                 packAnimatedParameters(definition_.getParameters(), parameters_, &effect_, packing);
             VLOG_DEBUG("[TIMING] Setup: params=%lld μs, sources=%lld μs", elapsedMicros(paramsStart),
                        sourcesMicros);
 
-            const auto passStart = Clock::now();
-            const bool ran =
-                runPass(stream_, system, pipeline, sources, parameters, kernel.file, input, output);
-            VLOG_DEBUG("⏱️  %s (exec %d/%d) took: %lldms", kernel.file.c_str(), e + 1, kernel.executions,
-                       elapsedMillis(passStart));
-            if (!ran) {
-                // Later passes would build on an image this one never wrote.
-                VLOG_ERROR("Pass %d/%d (%s) could not run - destination not written", pass + 1, totalPasses,
-                           kernel.file.c_str());
-                failure_ = "kernel pass " + std::to_string(pass + 1) + " (" + kernel.file + ") could not run";
-                return;
-            }
+            passes.push_back(records);
             ++pass;
         }
     }
-
-    if (aborted) {
-        // The chain stopped part way: its arrays hold no finished image.
-        VLOG_INFO("Render aborted by the host after %d of %d passes - destination not written", pass,
-                  totalPasses);
-        failure_ = "aborted by the host";
-        return;
-    }
-
-    const auto copyStart = Clock::now();
-    if (bufferManager_->copyFinalResult(stream_, totalPasses, destination, width, height, rowBytes)) {
-        VLOG_DEBUG("⏱️  Final copy took: %lldms", elapsedMillis(copyStart));
-        wroteDestination_ = true;
-    } else {
-        VLOG_ERROR("Failed to copy final cudaArray to output buffer");
-        failure_ = "the final copy into the destination failed";
-    }
+    return passes;
 }
 
-bool GenericProcessor::runPass(GpuStream stream, const SystemParameters& system,
-                               const PipelineParameters& pipeline, const SourceConnections& sources,
-                               const AnimatedParameters& parameters, const std::string& file,
-                               GpuTextureObject input, GpuSurfaceObject output) {
+bool GenericProcessor::runPass(GpuStream stream, const PassRecords& records, GpuTextureObject input,
+                               GpuSurfaceObject output, const PassRegion* region) {
+    const SystemParameters& system = records.system;
+    const PipelineParameters& pipeline = records.pipeline;
+    const SourceConnections& sources = records.sources;
+    const AnimatedParameters& parameters = records.parameters;
+    const std::string& file = records.file;
     VLOG_DEBUG("Calling CUDA kernel: %s (pass %d/%d, %d sources)", file.c_str(), system.currentPass,
                system.totalPasses, sources.sourceCount);
     const auto lookupStart = Clock::now();
     const KernelPassFunction function = findKernelPassFunction(file);
+    const KernelRegionPassFunction regionFunction = region ? findKernelRegionPassFunction(file) : nullptr;
     if (!function) {
         VLOG_ERROR("No multi-pass kernel function found for kernel: %s (effect: %s)", file.c_str(),
                    effectName_.c_str());
         return false;
+    }
+    // A pass whose output no later pass reads has nothing to do.
+    if (regionFunction && region->tileCount == 0) {
+        VLOG_DEBUG("Kernel pass %d skipped: no later pass reads its output", system.currentPass);
+        return true;
     }
     try {
         VLOG_DEBUG("[TIMING] Kernel lookup: %lld μs", elapsedMicros(lookupStart));
@@ -443,8 +501,13 @@ bool GenericProcessor::runPass(GpuStream stream, const SystemParameters& system,
                    system.currentExecution + 1, system.totalExecutions, system.currentPass + 1,
                    system.totalPasses);
         const auto launchStart = Clock::now();
-        function(stream, &system, &pipeline, &sources, &parameters, &bundledResources_, &deviceBuffers_,
-                 file.c_str(), input, output);
+        if (regionFunction) {
+            regionFunction(stream, &system, &pipeline, &sources, &parameters, &bundledResources_,
+                           &deviceBuffers_, file.c_str(), input, output, region);
+        } else {
+            function(stream, &system, &pipeline, &sources, &parameters, &bundledResources_, &deviceBuffers_,
+                     file.c_str(), input, output);
+        }
         VLOG_DEBUG("[TIMING] Kernel launch+exec: %lld μs", elapsedMicros(launchStart));
         const GpuError launchError = gpu_.getLastError();
         if (launchError != GpuErr::Success) {

@@ -15,6 +15,7 @@
 #include "definition/EffectDefinitionRecords.h"
 #include "gpu/GpuRuntime.h"
 #include "kernels/KernelRecords.h"
+#include "render/RegionPlan.h"
 #include "render/RenderHost.h"
 #include "render/RenderTypes.h"
 #include "render/SourceRouting.h"
@@ -45,6 +46,7 @@ class GenericProcessor {
         metalEnabled_ = metal;
     }
     void setStream(GpuStream stream) { stream_ = stream; }
+    GpuStream stream() const { return stream_; }
     void setBufferManager(RenderBufferManager* manager) { bufferManager_ = manager; }
     void setPoolFlush(PoolFlush flush) { poolFlush_ = std::move(flush); }
     // `ownBuffer`: one of the render engine's buffers, whose rows are padded on purpose.
@@ -64,7 +66,13 @@ class GenericProcessor {
     BundledResources& bundledResources() { return bundledResources_; }
     DeviceBuffers& deviceBuffers() { return deviceBuffers_; }
 
+    // Runs over the regions of a plan (null: every pass over the whole frame).
+    void setRegions(const RunRegions* regions) { regions_ = regions; }
+
     void process();
+
+    // The records of every pass this run would launch, without launching any: what a plan needs.
+    std::vector<PlannedPass> plannedPasses();
 
     // Whether this run wrote its destination; when it did not, why (empty when nothing was asked).
     bool wroteDestination() const { return wroteDestination_.load(); }
@@ -77,11 +85,22 @@ class GenericProcessor {
     virtual void multiThreadProcessImages(int y1, int y2);
 
   private:
+    // The argument records of one pass.
+    struct PassRecords {
+        std::string file;
+        SystemParameters system;
+        PipelineParameters pipeline;
+        SourceConnections sources;
+        AnimatedParameters parameters;
+    };
+
     void multiThread();
+    // The kernels this run executes: those set, else the definition's CUDA kernels.
+    std::vector<KernelDefinition> runKernels() const;
+    std::vector<PassRecords> buildPasses(const std::vector<KernelDefinition>& kernels, int width, int height);
     // False when the pass could not run (no kernel function, a launch or execution error).
-    bool runPass(GpuStream stream, const SystemParameters& system, const PipelineParameters& pipeline,
-                 const SourceConnections& sources, const AnimatedParameters& parameters,
-                 const std::string& file, GpuTextureObject input, GpuSurfaceObject output);
+    bool runPass(GpuStream stream, const PassRecords& records, GpuTextureObject input,
+                 GpuSurfaceObject output, const PassRegion* region);
 
     GpuRuntime& gpu_;
     RenderHost& effect_;
@@ -128,6 +147,7 @@ class GenericProcessor {
     MatteInjectionState* injection_ = nullptr;
     MatteInjectionState localInjection_;
     const TextureManager* textureManager_ = nullptr;
+    const RunRegions* regions_ = nullptr;
     // Set by every worker of the CPU copy, read once they have joined.
     std::atomic<bool> wroteDestination_{false};
     std::string failure_;

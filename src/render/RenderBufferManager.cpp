@@ -8,6 +8,7 @@
 #include "render/FinalProcessing.h"
 #include "render/GpuObjects.h"
 #include "render/PinnedCache.h"
+#include "render/RegionCopies.h"
 
 namespace {
 
@@ -183,6 +184,24 @@ bool RenderBufferManager::copyFinalResult(GpuStream stream, int totalPasses, voi
     const int copyWidth = width < width_ ? width : width_;
     const int copyHeight = height < height_ ? height : height_;
     return CopyTiming(gpu_, stream, inA ? arrayA_ : arrayB_, dst, copyWidth, copyHeight, dstPitchBytes);
+}
+
+bool RenderBufferManager::copyFinalRegion(GpuStream stream, int totalPasses, void* dst, int dstPitchBytes,
+                                          const std::vector<TileMap::Rect>& rects) {
+    if (!initialized_) {
+        VLOG_ERROR("RenderBufferManager not initialized for final copy");
+        return false;
+    }
+    const bool inA = (totalPasses % 2) != 0;
+    VLOG_DEBUG("Copying %zu regions of the final result from cudaArray%s to output buffer (pitch=%d bytes)",
+               rects.size(), inA ? "A" : "B", dstPitchBytes);
+    for (const TileMap::Rect& r : rects) {
+        if (r.x0 < 0 || r.y0 < 0 || r.x1 > width_ || r.y1 > height_) {
+            VLOG_ERROR("Region copy outside the %dx%d arrays", width_, height_);
+            return false;
+        }
+    }
+    return copyArrayRects(gpu_, stream, inA ? arrayA_ : arrayB_, dst, dstPitchBytes, rects);
 }
 
 GpuTextureObject RenderBufferManager::applyMatteInjection(GpuStream stream, GpuTextureObject sourceTexture,

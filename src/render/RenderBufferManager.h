@@ -6,10 +6,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "gpu/GpuRuntime.h"
 #include "kernels/FinalProcessingLaunch.h"
 #include "kernels/KernelRecords.h"
+#include "render/TileMap.h"
 
 class RenderBufferManager {
   public:
@@ -28,6 +30,10 @@ class RenderBufferManager {
     // Copies the array the last of `totalPasses` passes wrote into `dst`.
     bool copyFinalResult(GpuStream stream, int totalPasses, void* dst, int width, int height,
                          int dstPitchBytes);
+
+    // Copies `rects` of the array the last of `totalPasses` passes wrote into `dst`.
+    bool copyFinalRegion(GpuStream stream, int totalPasses, void* dst, int dstPitchBytes,
+                         const std::vector<TileMap::Rect>& rects);
 
     // A copy of the source whose alpha is the matte's luminance (mode 1) or opaque (mode 2); the
     // returned texture belongs to this manager. 0 on failure.

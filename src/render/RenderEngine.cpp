@@ -72,7 +72,8 @@ RenderEngine::RenderEngine(RenderHost& host, const XMLEffectDefinition& definiti
       textures_(gpu, !profile.cudaFallback),
       pool_(gpu),
       accumulation_(gpu, definition.getAccumulationBuffers(), profile.accumTimeTolerance),
-      deviceBufferSet_(gpu, definition.getDeviceBuffers()) {
+      deviceBufferSet_(gpu, definition.getDeviceBuffers()),
+      regionPlan_(gpu) {
     std::memset(&deviceBuffers_, 0, sizeof deviceBuffers_);
     std::memset(&monitorRecord_, 0, sizeof monitorRecord_);
 }
@@ -431,10 +432,35 @@ void RenderEngine::fetchMatte(PerRender& render) {
 void RenderEngine::runSinglePipeline(PerRender& render, const std::vector<KernelDefinition>& kernels,
                                      void* outputBuffer, int outputRowBytes, int processIndex,
                                      int processCount, int effectExecution, int effectExecutionCount,
-                                     int processExecution, int processExecutionCount) {
+                                     int processExecution, int processExecutionCount,
+                                     const RunRegions* regions) {
     VLOG_DEBUG("runSinglePipeline: pipeline %d/%d, output=%p, size=%dx%d, kernels=%zu", processIndex,
                processCount, outputBuffer, render.width, render.height, kernels.size());
     GenericProcessor processor(gpu_, host_, definition_);
+    configureProcessor(render, processor, kernels, outputBuffer, outputRowBytes, processIndex, processCount,
+                       effectExecution, effectExecutionCount, processExecution, processExecutionCount);
+    processor.setRegions(regions);
+
+    VLOG_DEBUG("runSinglePipeline: calling processor->process()");
+    processor.process();
+    VLOG_DEBUG("runSinglePipeline: complete");
+    if (!processor.wroteDestination()) {
+        // Whatever the destination holds is not this process's result: the output would be wrong.
+        if (host_.abortRequested()) throw std::runtime_error("Render aborted by the host");
+        const std::string& why = processor.failure();
+        throw std::runtime_error(std::string("The effect pipeline could not run process ") +
+                                 std::to_string(processIndex + 1) + " of " + std::to_string(processCount) +
+                                 " (platform " + render.platform +
+                                 "): " + (why.empty() ? "its destination was not written" : why));
+    }
+    if (outputBuffer == render.dstImgBuffer) render.destinationWritten = true;
+}
+
+bool RenderEngine::configureProcessor(PerRender& render, GenericProcessor& processor,
+                                      const std::vector<KernelDefinition>& kernels, void* outputBuffer,
+                                      int outputRowBytes, int processIndex, int processCount,
+                                      int effectExecution, int effectExecutionCount, int processExecution,
+                                      int processExecutionCount) {
     processor.setOutputBuffer(outputBuffer, outputRowBytes, outputBuffer != render.dstImgBuffer);
     processor.setBufferManager(activeManager_);
     processor.setPoolFlush([this](RenderBufferManager* manager) { flushPool(manager); });
@@ -503,20 +529,52 @@ void RenderEngine::runSinglePipeline(PerRender& render, const std::vector<Kernel
     double transition = 0.0;
     if (definition_.isTransition()) host_.readDoubleParameter("Transition", request.time, &transition);
     processor.setFrameworkValues(hasBlend, blend, transition);
+    return cuda && !openCL;
+}
 
-    VLOG_DEBUG("runSinglePipeline: calling processor->process()");
-    processor.process();
-    VLOG_DEBUG("runSinglePipeline: complete");
-    if (!processor.wroteDestination()) {
-        // Whatever the destination holds is not this process's result: the output would be wrong.
-        if (host_.abortRequested()) throw std::runtime_error("Render aborted by the host");
-        const std::string& why = processor.failure();
-        throw std::runtime_error(std::string("The effect pipeline could not run process ") +
-                                 std::to_string(processIndex + 1) + " of " + std::to_string(processCount) +
-                                 " (platform " + render.platform +
-                                 "): " + (why.empty() ? "its destination was not written" : why));
+void RenderEngine::planRegions(PerRender& render, int effectExecutions) {
+    regionPlan_.clear();
+    const std::vector<ProcessDefinition>& processes = definition_.getProcesses();
+    // One effect execution of processes that each run on this platform, without accumulation
+    // buffers: what a plan covers. Anything else renders every pass over the whole frame.
+    if (!regionPlansEnabled() || processes.empty() || effectExecutions != 1 || definition_.isTransition() ||
+        !definition_.getAccumulationBuffers().empty() || std::strcmp(render.platform, "cuda") != 0)
+        return;
+    const int P = static_cast<int>(processes.size());
+    std::vector<PlannedRun> runs;
+    GpuStream stream = nullptr;
+    for (int p = 0; p < P; ++p) {
+        std::vector<KernelDefinition> kernels;
+        for (const KernelDefinition& kernel : processes[p].kernels)
+            if (kernel.platform == render.platform) kernels.push_back(kernel);
+        if (kernels.empty()) return;
+        const int X = executionCount(processes[p].executions, render.request.time, false);
+        for (int k = 0; k < X; ++k) {
+            const bool last = p == P - 1 && k == X - 1;
+            GenericProcessor processor(gpu_, host_, definition_);
+            if (!configureProcessor(
+                    render, processor, kernels, last ? render.dstImgBuffer : pipelineOutputBuffers_[p],
+                    last ? render.output.rowBytes : static_cast<int>(bufferPitch_), p, P, 0, 1, k, X))
+                return;
+            stream = processor.stream();
+            PlannedRun run;
+            run.process = p;
+            run.final = last;
+            run.passes = processor.plannedPasses();
+            runs.push_back(std::move(run));
+        }
     }
-    if (outputBuffer == render.dstImgBuffer) render.destinationWritten = true;
+    const auto start = std::chrono::steady_clock::now();
+    if (regionPlan_.build(render.width, render.height, static_cast<int>(definition_.getInputs().size()), P,
+                          runs, stream)) {
+        VLOG_DEBUG("Region plan: %zu of %zu tiles can change (%.1f%%), planned in %lld us",
+                   regionPlan_.changedTiles(), regionPlan_.frameTiles(),
+                   100.0 * static_cast<double>(regionPlan_.changedTiles()) /
+                       static_cast<double>(regionPlan_.frameTiles() ? regionPlan_.frameTiles() : 1),
+                   static_cast<long long>(std::chrono::duration_cast<std::chrono::microseconds>(
+                                              std::chrono::steady_clock::now() - start)
+                                              .count()));
+    }
 }
 
 int RenderEngine::integerParameter(const std::string& name, double time) {
@@ -729,6 +787,8 @@ void RenderEngine::setupAndProcess(const RenderRequest& request) {
         if (audioVisualizerBypassesPipeline()) {
             VLOG_DEBUG("Audio visualizer active (no dimmed backdrop) — bypassing effect pipeline");
         } else {
+            planRegions(render, effectExecutions);
+            std::size_t run = 0;
             for (int j = 0; j < effectExecutions; ++j) {
                 if (effectExecutions > 1)
                     VLOG_DEBUG("Effect execution %d/%d starting", j + 1, effectExecutions);
@@ -778,7 +838,7 @@ void RenderEngine::setupAndProcess(const RenderRequest& request) {
                                                      ? outputRowBytes
                                                      : static_cast<int>(bufferPitch_);
                             runSinglePipeline(render, kernels, destination, rowBytes, p, P, j,
-                                              effectExecutions, k, X);
+                                              effectExecutions, k, X, regionPlan_.run(run++));
                             written = destination;
                             writtenRowBytes = rowBytes;
                         }
@@ -838,15 +898,18 @@ void RenderEngine::setupAndProcess(const RenderRequest& request) {
         copyAccumulationAtEnd(render);
         render.owned["output"]->finishWrite();
         activeManager_ = nullptr;
+        regionPlan_.clear();
         --renderCounter_;
     } catch (const std::exception& error) {
         VLOG_ERROR("ERROR in setupAndProcess: %s", error.what());
         activeManager_ = nullptr;
+        regionPlan_.clear();
         --renderCounter_;
         throw;
     } catch (...) {
         VLOG_ERROR("ERROR in setupAndProcess: %s", "unknown exception");
         activeManager_ = nullptr;
+        regionPlan_.clear();
         --renderCounter_;
         throw;
     }

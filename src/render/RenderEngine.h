@@ -21,11 +21,13 @@
 #include "render/AccumulationBuffers.h"
 #include "render/BufferPool.h"
 #include "render/DeviceBufferSet.h"
+#include "render/RegionPlan.h"
 #include "render/RenderHost.h"
 #include "render/RenderTypes.h"
 #include "render/SourceRouting.h"
 #include "render/TextureManager.h"
 
+class GenericProcessor;
 class XMLEffectDefinition;
 struct KernelDefinition;
 
@@ -66,7 +68,14 @@ class RenderEngine {
     void runSinglePipeline(PerRender& render, const std::vector<KernelDefinition>& kernels,
                            void* outputBuffer, int outputRowBytes, int processIndex, int processCount,
                            int effectExecution, int effectExecutionCount, int processExecution,
-                           int processExecutionCount);
+                           int processExecutionCount, const RunRegions* regions = nullptr);
+    // Sets a processor up for one pipeline execution; true when it runs the CUDA path.
+    bool configureProcessor(PerRender& render, GenericProcessor& processor,
+                            const std::vector<KernelDefinition>& kernels, void* outputBuffer,
+                            int outputRowBytes, int processIndex, int processCount, int effectExecution,
+                            int effectExecutionCount, int processExecution, int processExecutionCount);
+    // Plans which part of the frame each pass computes (see RegionPlan), when the render allows.
+    void planRegions(PerRender& render, int effectExecutions);
     void prepareProcessBuffers(int width, int height, int processCount);
     void releaseProcessBuffers();
     void fetchInputs(PerRender& render);
@@ -117,6 +126,7 @@ class RenderEngine {
     BufferPool pool_;
     AccumulationBuffers accumulation_;
     DeviceBufferSet deviceBufferSet_;
+    RegionPlan regionPlan_;
     DeviceBuffers deviceBuffers_;
     AudioMonitorRecord monitorRecord_;
 

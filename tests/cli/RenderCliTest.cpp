@@ -337,6 +337,30 @@ TEST(DemoCli, WritesBeforeAndAfterWithTheObjectRemoved) {
     EXPECT_LT(resultError, plateError / 4);
 }
 
+// The benchmark renders in memory and prints the median time; its arguments are checked.
+TEST(BenchCli, PrintsTheMedianTimePerFrameAndRefusesBadArguments) {
+    const std::string bundle = std::string(" --bundle '") + VELMORA_BUNDLE + "'";
+    CliResult r = runCli("bench --size 96x54 --frames 2 --hole 8 --backend cpu" + bundle);
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.out.find("96x54, the demo sample with a 8% hole, 2 frames"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("ms per frame (fastest "), std::string::npos) << r.out;
+
+    TemporaryFolder dir;
+    writeImage(dir / "plate.png", *gradientPlate(40, 30));
+    writeImage(dir / "mask.png", *rectangleMask(40, 30, 10, 10, 20, 20));
+    r = runCli("bench --plate " + quoted(dir / "plate.png") + " --mask " + quoted(dir / "mask.png") +
+               " --frames 1 --set blur_amount=4 --backend cpu" + bundle);
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.out.find("40x30, " + dir / "plate.png" + ", 1 frame"), std::string::npos) << r.out;
+
+    for (const char* bad : {"--frames 0", "--frames 2.5", "--hole 101", "--size 8x8", "--plate a.png",
+                            "--plate a.png --mask b.png --hole 3", "--frames", "--colour red"}) {
+        r = runCli(std::string("bench ") + bad + bundle);
+        EXPECT_EQ(r.code, 2) << bad;
+        EXPECT_NE(r.err.find("velmora-render bench: "), std::string::npos) << bad << ": " << r.err;
+    }
+}
+
 }  // namespace
 
 TEST_F(RenderCli, CompareReportsTheLargestDifferenceAndHonoursATolerance) {
@@ -377,7 +401,7 @@ TEST(DescribeCli, AnyHostNameDescribesTheEffect) {
 
 TEST(HelpCli, EveryCommandExplainsItself) {
     for (const char* command :
-         {"list", "describe", "params", "presets", "render", "save-preset", "demo", "compare"}) {
+         {"list", "describe", "params", "presets", "render", "save-preset", "demo", "compare", "bench"}) {
         const CliResult r = runCli(std::string(command) + " --help");
         EXPECT_EQ(r.code, 0) << command << ": " << r.err;
         EXPECT_EQ(r.out.rfind(std::string("usage: velmora-render ") + command, 0), 0u) << r.out;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <functional>
@@ -7,6 +8,7 @@
 #include "KernelTestSupport.h"
 #include "kernels/FinalProcessingLaunch.h"
 #include "kernels/KernelLaunch.h"
+#include "kernels/PassRegion.h"
 
 // The twelve passes of one render on the cuda backend against the same passes of the kernels
 // built for the CPU, every feature on. Needs a CUDA device; skips without one.
@@ -167,4 +169,71 @@ TEST(CudaAgreement, AudioMonitorMatchesTheCpuBuild) {
         std::printf("audio monitor at %dx%d: largest cuda/host difference %.3g\n", w, h, worst);
         EXPECT_LT(worst, 1e-5f);
     }
+}
+
+// A pass launched over a list of tiles writes those tiles as the whole-frame launch does and
+// leaves the others; the mask scan finds the tiles of the shape's object.
+TEST(CudaAgreement, TileLaunchesAndTheMaskScanMatchTheWholeFrame) {
+    if (gpuRuntime().kind() != GpuBackendKind::Cuda) GTEST_SKIP() << "no CUDA device";
+    GpuRuntime& rt = gpuRuntime();
+    const int w = 150, h = 70;
+    Chain chain(w, h, rt);
+    std::vector<uint32_t> tiles;
+    for (int ty = 0; ty < (h + 15) / 16; ++ty)
+        for (int tx = 0; tx < (w + 15) / 16; ++tx)
+            if ((tx * 7 + ty * 3) % 4 != 0) tiles.push_back(packRegionTile(tx, ty));
+    void* deviceTiles = nullptr;
+    ASSERT_EQ(rt.malloc(&deviceTiles, tiles.size() * 4), 0);
+    ASSERT_EQ(rt.memcpy(deviceTiles, tiles.data(), tiles.size() * 4, GpuMemcpyHostToDevice), 0);
+    const PassRegion region{tiles.data(), static_cast<int32_t>(tiles.size()),
+                            static_cast<const uint32_t*>(deviceTiles)};
+    const char* files[5] = {"mask_prep", "blur_divide", "post_blur", "retexture_blur", "composite"};
+    const int executions[5] = {4, 3, 2, 2, 1};
+    for (int m = 0; m < 5; ++m) {
+        for (int e = 0; e < executions[m]; ++e) {
+            chain.system.currentExecution = e;
+            GpuImage whole(w, h, rt),
+                part(w, h, std::vector<Rgba>(static_cast<size_t>(w) * h, Rgba{-5, -5, -5, -5}), rt);
+            const KernelPassFunction full = findKernelPassFunction(files[m]);
+            const KernelRegionPassFunction tiled = findKernelRegionPassFunction(files[m]);
+            ASSERT_EQ(
+                full(nullptr, &chain.system, &chain.pipeline, &chain.sources, &chain.params, &chain.resources,
+                     &chain.buffers, files[m], chain.plate.texture(), whole.surface()),
+                0);
+            ASSERT_EQ(tiled(nullptr, &chain.system, &chain.pipeline, &chain.sources, &chain.params,
+                            &chain.resources, &chain.buffers, files[m], chain.plate.texture(), part.surface(),
+                            &region),
+                      0);
+            ASSERT_EQ(rt.streamSynchronize(nullptr), 0);
+            const std::vector<Rgba> a = whole.download(), b = part.download();
+            for (int y = 0; y < h; ++y)
+                for (int x = 0; x < w; ++x) {
+                    const bool inside =
+                        std::find(tiles.begin(), tiles.end(), packRegionTile(x / 16, y / 16)) != tiles.end();
+                    const Rgba& expected = inside ? a[y * w + x] : Rgba{-5, -5, -5, -5};
+                    ASSERT_EQ(std::memcmp(&b[y * w + x], &expected, 16), 0)
+                        << files[m] << " " << e << " at " << x << "," << y;
+                }
+        }
+    }
+    rt.free(deviceTiles);
+
+    std::vector<unsigned char> gpuFlags;
+    chain.system.currentExecution = 0;
+    const KernelLaunchArgs gpuArgs{nullptr,
+                                   &chain.system,
+                                   &chain.pipeline,
+                                   &chain.sources,
+                                   &chain.params,
+                                   &chain.resources,
+                                   &chain.buffers,
+                                   0,
+                                   0};
+    ASSERT_TRUE(scanKernelPassSupport("mask_prep", gpuArgs, gpuFlags));
+    std::vector<unsigned char> expected((w + 15) / 16 * ((h + 15) / 16), 0);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            if (std::abs(x - w / 2) < w / 6 && std::abs(y - h / 2) < h / 5)
+                expected[(y / 16) * ((w + 15) / 16) + x / 16] = 1;
+    EXPECT_EQ(gpuFlags, expected);
 }

@@ -3,9 +3,11 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <vector>
 
 #include "RenderTestSupport.h"
 #include "gpu/HostRuntime.h"
+#include "kernels/cpu/FinalProcessingRows.h"
 #include "render/FinalProcessing.h"
 #include "render/GpuObjects.h"
 #include "render/RenderBufferManager.h"
@@ -68,6 +70,49 @@ TEST_F(FinalProcessingTest, PremultipliesThenBlendsWithTheSource) {
 TEST_F(FinalProcessingTest, HonoursPaddedRows) {
     const Pixel p = run({0.8f, 0.4f, 0.2f, 0.5f}, {0, 0, 0, 0}, 0.5, false, true, 20 * 16 + 48);
     EXPECT_NEAR(p.r, 0.4f, 1e-6);
+}
+
+// On the CPU the destination is processed in place; the pixels are the framework kernel's.
+TEST_F(FinalProcessingTest, InPlaceRowsGiveTheKernelsPixels) {
+    const int w = 37, h = 19;
+    std::vector<float> result(static_cast<size_t>(w) * h * 4), source(result.size());
+    for (size_t i = 0; i < result.size(); ++i) {
+        result[i] = std::sin(0.7f * i) * 1.7f;
+        source[i] = std::cos(0.3f * i);
+    }
+    result[5] = std::numeric_limits<float>::quiet_NaN();
+    result[42] = std::numeric_limits<float>::infinity();
+    AudioMonitorRecord monitor;
+    std::memset(&monitor, 0, sizeof monitor);
+    const size_t rowBytes = static_cast<size_t>(w) * 16;
+    for (double blend : {-0.5, 0.0, 0.3, 0.999, 1.0, 1.5}) {
+        for (bool premultiply : {false, true}) {
+            SCOPED_TRACE(testing::Message() << "blend " << blend << (premultiply ? ", premultiply" : ""));
+            const SystemParameters system = finalProcessingSystemParameters(w, h, 2.0, blend, premultiply);
+            std::vector<float> rows = result;
+            ASSERT_TRUE(cpu_fast::finalProcessingRows(system, source.data(), static_cast<int>(rowBytes),
+                                                      rows.data(), static_cast<int>(rowBytes), monitor));
+            GpuArray array = nullptr, sourceArray = nullptr;
+            GpuSurfaceObject surface = 0, sourceSurface = 0;
+            ASSERT_EQ(mallocFloat4Array(gpu, &array, w, h, GpuArraySurfaceLoadStore), 0);
+            ASSERT_EQ(mallocFloat4Array(gpu, &sourceArray, w, h, GpuArraySurfaceLoadStore), 0);
+            ASSERT_EQ(createArraySurface(gpu, array, &surface), 0);
+            ASSERT_EQ(createArraySurface(gpu, sourceArray, &sourceSurface), 0);
+            gpu.memcpy2DToArray(array, 0, 0, result.data(), rowBytes, rowBytes, h, GpuMemcpyHostToDevice);
+            gpu.memcpy2DToArray(sourceArray, 0, 0, source.data(), rowBytes, rowBytes, h,
+                                GpuMemcpyHostToDevice);
+            launchFinalProcessingKernel(nullptr, surface, sourceSurface, system, monitor);
+            std::vector<float> kernel(result.size());
+            gpu.memcpy2DFromArray(kernel.data(), rowBytes, array, 0, 0, rowBytes, h, GpuMemcpyDeviceToHost);
+            gpu.destroySurfaceObject(surface);
+            gpu.destroySurfaceObject(sourceSurface);
+            gpu.freeArray(array);
+            gpu.freeArray(sourceArray);
+            for (size_t i = 0; i < rows.size(); ++i)
+                ASSERT_TRUE(rows[i] == kernel[i] || (std::isnan(rows[i]) && std::isnan(kernel[i])))
+                    << i << ": " << rows[i] << " vs " << kernel[i];
+        }
+    }
 }
 
 TEST_F(FinalProcessingTest, ManagerRefusesBeforeInitialisation) {

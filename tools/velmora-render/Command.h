@@ -16,6 +16,7 @@ int runDescribe(const std::vector<std::string>& args, std::ostream& out, std::os
 int runRender(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int runDemo(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int runOverlay(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int runBench(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int runCompare(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int runAnalyze(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int runAnalysis(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);

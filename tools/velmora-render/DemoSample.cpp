@@ -153,6 +153,23 @@ DemoSample makeDemoSample(int width, int height) {
     return sample;
 }
 
+vhost::ImagePtr holeMask(int width, int height, double share) {
+    auto mask = std::make_shared<vhost::Image>(width, height);
+    const double side = std::sqrt(std::clamp(share, 0.0, 1.0));
+    const double halfW = 0.5 * side * width, halfH = 0.5 * side * height;
+    const double cx = 0.5 * width, cy = 0.5 * height, fade = 4.0;
+    mask->fillWith([&](int x, int y, float* p) {
+        // Distance outside the rectangle, in pixels (0 inside).
+        const double dx = std::max(0.0, std::fabs(x + 0.5 - cx) - halfW);
+        const double dy = std::max(0.0, std::fabs(y + 0.5 - cy) - halfH);
+        const double outside = std::max(dx, dy);
+        const float v = side <= 0.0 ? 0.0f : static_cast<float>(std::clamp(1.0 - outside / fade, 0.0, 1.0));
+        p[0] = p[1] = p[2] = v;
+        p[3] = 1.0f;
+    });
+    return mask;
+}
+
 vhost::ImagePtr sideBySide(const vhost::Image& left, const vhost::Image& right) {
     const int gap = std::max(4, left.height() / 45);
     const int height = std::max(left.height(), right.height());

@@ -23,6 +23,10 @@ DemoSample makeDemoSample(int width, int height);
 // seam is drawn and nothing of the object is copied.
 std::vector<std::string> demoSettings(int width, int height);
 
+// A mask of a hole in the middle of a width x height frame covering `share` (0 to 1) of it: a
+// rectangle of the frame's proportions, white, with an edge that fades out over 4 pixels.
+vhost::ImagePtr holeMask(int width, int height, double share);
+
 // A sample size "WxH", each from 16 to 8192; false for anything else.
 bool parseSampleSize(const std::string& text, int* width, int* height);
 

@@ -23,6 +23,8 @@ const Command kCommands[] = {
     {"save-preset", "save-preset NAME [--set name=value ...] [--bundle PATH]", runSavePresetCommand},
     {"demo", "demo [--out DIR] [--size WxH] [--bundle PATH] [--manual]", runDemo},
     {"compare", "compare A B [--tolerance T]", runCompare},
+    {"bench", "bench [--size WxH] [--frames N] [--hole PERCENT] [--set ...] [--plate FILE --mask FILE]",
+     runBench},
     {"overlay", "overlay --bundle PATH --out FILE [options] (overlay --help)", runOverlay},
     {"analyze", "analyze AUDIO... [--analyze-stems] [--incremental]", runAnalyze},
     {"analysis", "analysis FILE [--at SECONDS]", runAnalysis},

@@ -53,6 +53,14 @@ inline AxisTap axisTap(float coordinate, int n) {
     tap.rest = 1.0f - tap.weight;
     tap.first = velmora_emu::clampIndex(i, n);
     tap.second = velmora_emu::clampIndex(i + 1, n);
+    // All weight on one texel: the read is that texel, however the coordinate rounded to it (a
+    // texel of no weight adds nothing). One form for it lets reads that land alike be shared.
+    if (tap.weight == 1.0f) tap.first = tap.second;
+    if (tap.weight == 1.0f || tap.weight == 0.0f) {
+        tap.second = tap.first;
+        tap.weight = 0.0f;
+        tap.rest = 1.0f;
+    }
     return tap;
 }
 

@@ -8,7 +8,8 @@
 #include "kernels/KernelDevice.h"
 #include "kernels/cpu/DividedFill.h"
 #include "kernels/cpu/GaussianTaps.h"
-#include "kernels/cpu/RowKernel.h"
+#include "kernels/cpu/RowKernels.h"
+#include "kernels/cpu/SharedReads.h"
 
 // Every coordinate is computed with the per-pixel kernel's operations in its order; only where it
 // is computed changes: a column part once per strip of columns, a row part once per row.
@@ -26,13 +27,6 @@ using host_impl::tapRadius;
 constexpr int kStripColumns = 64;
 // Pixels per accumulation chunk of a row.
 constexpr int kChunkPixels = 128;
-// Read tables of the chunks whose pairs round differently, at most (16 bytes an entry).
-constexpr size_t kMaxPairTableEntries = size_t(1) << 21;
-
-// acc[i] += (w * p[i]) * m[i]
-VELMORA_ROW_KERNEL void accumulateWeighted(float* acc, const float* p, const float* m, float w, int n) {
-    for (int i = 0; i < n; ++i) acc[i] += w * p[i] * m[i];
-}
 
 // body(x0, x1, spans) for strips of columns of the region, in parallel: each strip's spans are
 // those of the region that meet it, cut to it.
@@ -68,61 +62,26 @@ void offsetWeightedRowBlur(const BlurDivideImages& im, const RowRegion& region,
     const float du = 1.0f / (float)W;
     const bool divide = taps.total > 0.0f;
     const float scale = divide ? 1.0f / taps.total : 1.0f;
-    const int reach =
-        taps.offsets.back() > -taps.offsets.front() ? taps.offsets.back() : -taps.offsets.front();
-    // Columns [c0, c1) of the region; key j = x - c0 + k + reach of pixel x and tap k.
-    const int c0 = region.columnsFrom(), c1 = region.columnsTo();
-    const int padded = c1 - c0 + 2 * reach;
 
-    auto columnTap = [&](int x, size_t t) {
-        const float tapU = texelCentre(x, W) + (float)taps.offsets[t] * du;
-        return axisTap(edgeCoord(tapU + ox, im.reflect), W);
-    };
-    // Tap k of pixel x mostly reads the same plate columns as every other pair with x + k alike;
-    // those pairs share one read per row. A chunk where some pair rounds differently reads pair by
-    // pair from its own table.
-    const int chunks = (c1 - c0 + kChunkPixels - 1) / kChunkPixels;
-    std::vector<AxisTap> shared(static_cast<size_t>(padded));
-    std::vector<char> known(static_cast<size_t>(padded), 0), regular(static_cast<size_t>(chunks), 1);
-    for (int x = c0; x < c1; ++x) {
-        for (size_t t = 0; t < T; ++t) {
-            const size_t j = static_cast<size_t>(x - c0 + taps.offsets[t] + reach);
-            const AxisTap tap = columnTap(x, t);
-            if (!known[j]) {
-                shared[j] = tap;
-                known[j] = 1;
-            } else if (!sameTap(shared[j], tap)) {
-                regular[static_cast<size_t>((x - c0) / kChunkPixels)] = 0;
-            }
-        }
-    }
-    // Irregular chunks keep their pairs' reads in tables while those stay small, else recompute them.
-    size_t irregular = 0;
-    for (char r : regular) irregular += r ? 0u : 1u;
-    const bool tabled = irregular * kChunkPixels * T <= kMaxPairTableEntries;
-    std::vector<std::vector<AxisTap>> pairTables(static_cast<size_t>(chunks));
-    for (int c = 0; c < chunks && tabled; ++c) {
-        if (regular[static_cast<size_t>(c)]) continue;
-        const int x0 = c0 + c * kChunkPixels, x1 = x0 + kChunkPixels < c1 ? x0 + kChunkPixels : c1;
-        std::vector<AxisTap>& table = pairTables[static_cast<size_t>(c)];
-        table.reserve(static_cast<size_t>(x1 - x0) * T);
-        for (int x = x0; x < x1; ++x)
-            for (size_t t = 0; t < T; ++t) table.push_back(columnTap(x, t));
-    }
+    // Tap k of pixel x mostly reads the same plate columns as every other pair with x + k alike.
+    const SharedColumnReads reads(region.columnsFrom(), region.columnsTo(), taps.offsets,
+                                  [&](int x, size_t t) {
+                                      const float tapU = texelCentre(x, W) + (float)taps.offsets[t] * du;
+                                      return axisTap(edgeCoord(tapU + ox, im.reflect), W);
+                                  });
+    const int reach = reads.reach();
 
     region.forSpans([&](int y, int s0, int s1) {
         const AxisTap rowTap = axisTap(edgeCoord(texelCentre(y, H) + oy, im.reflect), H);
         const float* maskRow = im.mask.row(y);
         // Keys of the span, padded by the reach on both sides: the shared plate reads as
-        // (r, g, b, 1) and the weight. Local index = key - first.
-        const int first = s0 - c0, keys = s1 - s0 + 2 * reach;
-        std::vector<float> p(static_cast<size_t>(keys) * 4), m(static_cast<size_t>(keys) * 4);
+        // (r, g, b, 1) and the weight.
+        const int keys = s1 - s0 + 2 * reach;
+        std::vector<float> p(static_cast<size_t>(keys) * 4, 0.0f), m(static_cast<size_t>(keys) * 4);
+        reads.readKeys(im.plate, rowTap, s0, s1, p.data());
         for (int i = 0; i < keys; ++i) {
-            const size_t j = static_cast<size_t>(first + i);
-            const float keep = 1.0f - maskRow[4 * edgeTexel(c0 + first + i - reach, W, im.reflect)];
+            const float keep = 1.0f - maskRow[4 * edgeTexel(s0 + i - reach, W, im.reflect)];
             m[4 * i] = m[4 * i + 1] = m[4 * i + 2] = m[4 * i + 3] = keep;
-            if (!known[j]) continue;
-            bilinearRead(im.plate, shared[j], rowTap, &p[4 * static_cast<size_t>(i)]);
             p[4 * i + 3] = 1.0f;
             // A non-finite read counts as hole, as in the per-pixel kernel: it adds nothing.
             if (!host_impl::finiteColour(p[4 * i], p[4 * i + 1], p[4 * i + 2]))
@@ -130,11 +89,13 @@ void offsetWeightedRowBlur(const BlurDivideImages& im, const RowRegion& region,
         }
         float* dst = im.out.row(y);
         std::vector<float> acc(static_cast<size_t>(kChunkPixels) * 4);
-        for (int c = (s0 - c0) / kChunkPixels; c < chunks && c0 + c * kChunkPixels < s1; ++c) {
-            const int chunkFrom = c0 + c * kChunkPixels;
-            const int x0 = chunkFrom > s0 ? chunkFrom : s0;
-            const int x1 = chunkFrom + kChunkPixels < s1 ? chunkFrom + kChunkPixels : s1;
-            if (regular[static_cast<size_t>(c)]) {
+        int x0 = s0;
+        while (x0 < s1) {
+            // A run of pixels in chunks of one kind, at most kChunkPixels long.
+            const bool regular = reads.regular(x0);
+            int x1 = x0 + 1;
+            while (x1 < s1 && x1 - x0 < kChunkPixels && reads.regular(x1) == regular) ++x1;
+            if (regular) {
                 const int n = (x1 - x0) * 4;
                 std::fill(acc.begin(), acc.begin() + n, 0.0f);
                 for (size_t t = 0; t < T; ++t) {
@@ -142,25 +103,24 @@ void offsetWeightedRowBlur(const BlurDivideImages& im, const RowRegion& region,
                     accumulateWeighted(acc.data(), &p[at], &m[at], taps.weights[t], n);
                 }
                 for (int i = 0; i < n; ++i) dst[4 * x0 + i] = divide ? acc[i] * scale : acc[i];
-                continue;
-            }
-            const std::vector<AxisTap>& table = pairTables[static_cast<size_t>(c)];
-            for (int x = x0; x < x1; ++x) {
-                const AxisTap* column = tabled ? &table[static_cast<size_t>(x - chunkFrom) * T] : nullptr;
-                float sum[4] = {0.0f, 0.0f, 0.0f, 0.0f};
-                for (size_t t = 0; t < T; ++t) {
-                    float q[4];
-                    bilinearRead(im.plate, tabled ? column[t] : columnTap(x, t), rowTap, q);
-                    const float w = taps.weights[t];
-                    float keep = m[4 * static_cast<size_t>(x - s0 + reach + taps.offsets[t])];
-                    if (!host_impl::finiteColour(q[0], q[1], q[2])) q[0] = q[1] = q[2] = keep = 0.0f;
-                    sum[0] += w * q[0] * keep;
-                    sum[1] += w * q[1] * keep;
-                    sum[2] += w * q[2] * keep;
-                    sum[3] += w * keep;
+            } else {
+                for (int x = x0; x < x1; ++x) {
+                    float sum[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+                    for (size_t t = 0; t < T; ++t) {
+                        float q[4];
+                        bilinearRead(im.plate, reads.pair(x, t), rowTap, q);
+                        const float w = taps.weights[t];
+                        float keep = m[4 * static_cast<size_t>(x - s0 + reach + taps.offsets[t])];
+                        if (!host_impl::finiteColour(q[0], q[1], q[2])) q[0] = q[1] = q[2] = keep = 0.0f;
+                        sum[0] += w * q[0] * keep;
+                        sum[1] += w * q[1] * keep;
+                        sum[2] += w * q[2] * keep;
+                        sum[3] += w * keep;
+                    }
+                    for (int i = 0; i < 4; ++i) dst[4 * x + i] = divide ? sum[i] * scale : sum[i];
                 }
-                for (int i = 0; i < 4; ++i) dst[4 * x + i] = divide ? sum[i] * scale : sum[i];
             }
+            x0 = x1;
         }
     });
 }

@@ -1,19 +1,21 @@
 #include "kernels/cpu/CpuFastPaths.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <vector>
 
 #include "gpu/HostKernelSupport.h"
+#include "gpu/ThreadPool.h"
 #include "kernels/KernelDevice.h"
 #include "kernels/cpu/BlurDivideRows.h"
 #include "kernels/cpu/CompositeRows.h"
 #include "kernels/cpu/DividedFill.h"
 #include "kernels/cpu/GaussianTaps.h"
-#include "kernels/cpu/RowKernel.h"
 #include "kernels/cpu/MaskPrepRows.h"
 #include "kernels/cpu/PostBlurRows.h"
 #include "kernels/cpu/RetextureBlurRows.h"
+#include "kernels/cpu/RowKernels.h"
 
 // The arithmetic below mirrors the per-pixel kernels operation for operation (same order, no
 // fused multiply-add), which is what makes the results identical.
@@ -97,20 +99,6 @@ void copySpans(const RowRegion& region, const Texels& in, const Target& out) {
 }
 
 using Taps = GaussianTaps;
-
-// acc[i] += (w * p[i]) * m[i]
-VELMORA_ROW_KERNEL void accumulateWeighted(float* acc, const float* p, const float* m, float w, int n) {
-    for (int i = 0; i < n; ++i) acc[i] += w * p[i] * m[i];
-}
-
-// acc[i] += w * p[i]
-VELMORA_ROW_KERNEL void accumulate(float* acc, const float* p, float w, int n) {
-    for (int i = 0; i < n; ++i) acc[i] += w * p[i];
-}
-
-VELMORA_ROW_KERNEL void scaleInto(float* dst, const float* acc, float s, int n) {
-    for (int i = 0; i < n; ++i) dst[i] = acc[i] * s;
-}
 
 constexpr int kChunkPixels = 256;
 
@@ -226,11 +214,7 @@ bool maskPrepRows(const KernelLaunchArgs& a, const RowRegion& region, TexelReads
             const float* src = in.row(y);
             float* dst = out.row(y);
             for (int x = x0; x < x1; ++x) {
-                const float* s = src + 4 * x;
-                const float q = from == 1   ? s[3]
-                                : from == 2 ? s[0]
-                                            : 0.2126f * s[0] + 0.7152f * s[1] + 0.0722f * s[2];
-                const float m = host_impl::clampf((q - 0.05f) / 0.9f, 0.0f, 1.0f);
+                const float m = maskChannel(src + 4 * x, from);
                 float* d = dst + 4 * x;
                 d[0] = d[1] = d[2] = m;
                 d[3] = 1.0f;
@@ -440,6 +424,30 @@ bool retextureBlur(const KernelLaunchArgs& a, const RowRegion& region) {
 }
 bool composite(const KernelLaunchArgs& a, const RowRegion& region) {
     return runRows(compositeRows, host_impl::launchCompositeTiles, a, region);
+}
+
+bool maskPrepSupport(const KernelLaunchArgs& a, unsigned char* tileFlags, int tilesX) {
+    const SystemParameters& sys = *a.system;
+    Texels shape;
+    if (!imagePass(sys) || !texelsOf(textureOf(*a.sources, kMaskShapeSlot), sys.width, sys.height, shape))
+        return false;
+    const int from = a.parameters->ints[0];
+    const size_t tileRows = static_cast<size_t>((sys.height + 15) / 16);
+    parallelFor(tileRows, [&](size_t ty) {
+        unsigned char* flags = tileFlags + ty * static_cast<size_t>(tilesX);
+        const int y1 = std::min(sys.height, static_cast<int>(ty) * 16 + 16);
+        for (int y = static_cast<int>(ty) * 16; y < y1; ++y) {
+            const float* row = shape.row(y);
+            for (int x = 0; x < sys.width; ++x) {
+                if (flags[x / 16]) {
+                    x = x / 16 * 16 + 15;  // the tile is marked already
+                    continue;
+                }
+                if (maskChannel(row + 4 * x, from) > 0.0f) flags[x / 16] = 1;
+            }
+        }
+    });
+    return true;
 }
 
 bool maskPrep(const KernelLaunchArgs& a) {

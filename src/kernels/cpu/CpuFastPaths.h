@@ -16,6 +16,10 @@ bool postBlur(const KernelLaunchArgs& args, const RowRegion& region);
 bool retextureBlur(const KernelLaunchArgs& args, const RowRegion& region);
 bool composite(const KernelLaunchArgs& args, const RowRegion& region);
 
+// The first mask preparation execution's scan (see launchMaskPrepSupport) over the shape's texels.
+// False when the shape is not a texture the rows can read.
+bool maskPrepSupport(const KernelLaunchArgs& args, unsigned char* tileFlags, int tilesX);
+
 // The same over the whole frame.
 bool maskPrep(const KernelLaunchArgs& args);
 bool blurDivide(const KernelLaunchArgs& args);

@@ -18,13 +18,6 @@ namespace {
 
 using host_impl::clampf;
 
-float channelRule(const float* s, int maskFrom) {
-    const float q = maskFrom == 1   ? s[3]
-                    : maskFrom == 2 ? s[0]
-                                    : 0.2126f * s[0] + 0.7152f * s[1] + 0.0722f * s[2];
-    return clampf((q - 0.05f) / 0.9f, 0.0f, 1.0f);
-}
-
 int clampIndex(int i, int n) {
     return i < 0 ? 0 : (i >= n ? n - 1 : i);
 }
@@ -87,7 +80,7 @@ bool growMask(const MaskImages& im, const RowRegion& region, int execution, floa
     const bool fraction = f > 0.0001f;
     // Along y the region's rows read n rows beyond it either way; a NaN among them changes the grow.
     if (!fromShape && channelHasNaN(im.in, region, horizontal ? 0 : n + 1)) return false;
-    auto value = [&](const float* texel) { return fromShape ? channelRule(texel, maskFrom) : texel[0]; };
+    auto value = [&](const float* texel) { return fromShape ? maskChannel(texel, maskFrom) : texel[0]; };
 
     // Reads g pixels either way: per column (along x) or per row (along y), as the kernel's sampler.
     const float du = 1.0f / (float)W, dv = 1.0f / (float)H;

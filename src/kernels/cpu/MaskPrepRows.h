@@ -14,6 +14,17 @@ struct MaskImages {
     PlaneTarget out;
 };
 
+// The matte a "Mask_Shape" texel gives: luminance (0), alpha (1) or red (2), remapped from
+// 0.05 .. 0.95 to 0 .. 1 (NaN gives 0).
+inline float maskChannel(const float* s, int maskFrom) {
+    const float q = maskFrom == 1   ? s[3]
+                    : maskFrom == 2 ? s[0]
+                                    : 0.2126f * s[0] + 0.7152f * s[1] + 0.0722f * s[2];
+    const float m = (q - 0.05f) / 0.9f;
+    const float low = m > 0.0f ? m : 0.0f;
+    return low < 1.0f ? low : 1.0f;
+}
+
 // Whole pixel steps the grow takes each way.
 int growSteps(const MaskImages& images, float grow);
 

@@ -1,10 +1,13 @@
 #include "kernels/cpu/RetextureBlurRows.h"
 
 #include <cmath>
+#include <memory>
 #include <vector>
 
 #include "gpu/ThreadPool.h"
 #include "kernels/KernelDevice.h"
+#include "kernels/cpu/RowKernels.h"
+#include "kernels/cpu/SharedReads.h"
 
 namespace cpu_fast {
 
@@ -54,20 +57,19 @@ void retextureBlurRows(const RetextureImages& im, const RowRegion& region, const
     const float scale = divide ? 1.0f / total : 1.0f;
 
     // Column parts of the offset plate reads over the region's columns [c0, c1): in place (xo),
-    // and each tap along x from it.
+    // and each tap along x from it (shared between the pixels whose taps meet).
     const int c0 = region.columnsFrom(), columns = region.columnsTo() - c0;
     std::vector<float> xo(static_cast<size_t>(columns));
-    std::vector<AxisTap> offsetColumns(static_cast<size_t>(columns)), tapColumns;
+    std::vector<AxisTap> offsetColumns(static_cast<size_t>(columns));
     for (int i = 0; i < columns; ++i) {
         xo[static_cast<size_t>(i)] = edgeCoord(texelCentre(c0 + i, W) + ox, reflect);
         offsetColumns[static_cast<size_t>(i)] = axisTap(xo[static_cast<size_t>(i)], W);
     }
-    if (blurred && alongX) {
-        tapColumns.resize(static_cast<size_t>(columns) * T);
-        for (int i = 0; i < columns; ++i)
-            for (size_t t = 0; t < T; ++t)
-                tapColumns[static_cast<size_t>(i) * T + t] =
-                    axisTap(edgeCoord(xo[static_cast<size_t>(i)] + (float)offsets[t] * du, reflect), W);
+    std::unique_ptr<SharedColumnReads> shared;
+    if (blurred && alongX && T > 0) {
+        shared = std::make_unique<SharedColumnReads>(c0, c0 + columns, offsets, [&](int x, size_t t) {
+            return axisTap(edgeCoord(xo[static_cast<size_t>(x - c0)] + (float)offsets[t] * du, reflect), W);
+        });
     }
 
     region.forSpans([&](int y, int x0, int x1) {
@@ -75,30 +77,51 @@ void retextureBlurRows(const RetextureImages& im, const RowRegion& region, const
         const AxisTap offsetRow = axisTap(yo, H), tapRow = axisTap(edgeCoord(yo, reflect), H);
         const float *maskRow = im.mask.row(y), *plateRow = im.plate.row(y);
         float* dst = im.out.row(y);
+        const int span = x1 - x0;
+        // The low-pass of every pixel of the span, in the kernel's order of taps; a pixel outside
+        // the mask then takes the plate instead.
+        std::vector<float> acc(blurred ? static_cast<size_t>(span) * 4 : 0u, 0.0f);
+        if (blurred && alongX) {
+            const int reach = shared->reach();
+            std::vector<float> keys(static_cast<size_t>(span + 2 * reach) * 4, 0.0f);
+            shared->readKeys(im.plate, tapRow, x0, x1, keys.data());
+            int a = x0;
+            while (a < x1) {
+                const bool regular = shared->regular(a);
+                int b = a + 1;
+                while (b < x1 && shared->regular(b) == regular) ++b;
+                if (regular) {
+                    for (size_t t = 0; t < T; ++t)
+                        accumulate(&acc[static_cast<size_t>(a - x0) * 4],
+                                   &keys[static_cast<size_t>(a - x0 + reach + offsets[t]) * 4], weights[t],
+                                   (b - a) * 4);
+                } else {
+                    for (int x = a; x < b; ++x) {
+                        float* sum = &acc[static_cast<size_t>(x - x0) * 4];
+                        for (size_t t = 0; t < T; ++t) {
+                            float s[4];
+                            bilinearRead(im.plate, shared->pair(x, t), tapRow, s);
+                            for (int c = 0; c < 4; ++c) sum[c] += weights[t] * s[c];
+                        }
+                    }
+                }
+                a = b;
+            }
+        } else if (blurred) {
+            for (size_t t = 0; t < T; ++t)
+                accumulate(acc.data(), im.working.row(edgeTexel(y + offsets[t], H, reflect)) + 4 * x0,
+                           weights[t], span * 4);
+        }
         for (int x = x0; x < x1; ++x) {
             float* o = dst + 4 * x;
-            const size_t column = static_cast<size_t>(x - c0);
             if (maskRow[4 * x] < 0.001f) {
                 for (int c = 0; c < 4; ++c) o[c] = plateRow[4 * x + c];
-                continue;
+            } else if (!blurred) {
+                bilinearRead(im.plate, offsetColumns[static_cast<size_t>(x - c0)], offsetRow, o);
+            } else {
+                const float* sum = &acc[static_cast<size_t>(x - x0) * 4];
+                for (int c = 0; c < 4; ++c) o[c] = divide ? sum[c] * scale : sum[c];
             }
-            if (!blurred) {
-                bilinearRead(im.plate, offsetColumns[column], offsetRow, o);
-                continue;
-            }
-            float sum[4] = {0.0f, 0.0f, 0.0f, 0.0f};
-            for (size_t t = 0; t < T; ++t) {
-                float s[4];
-                if (alongX) {
-                    bilinearRead(im.plate, tapColumns[column * T + t], tapRow, s);
-                } else {
-                    const float* texel = im.working.row(edgeTexel(y + offsets[t], H, reflect)) + 4 * x;
-                    for (int c = 0; c < 4; ++c) s[c] = texel[c];
-                }
-                const float w = weights[t];
-                for (int c = 0; c < 4; ++c) sum[c] += w * s[c];
-            }
-            for (int c = 0; c < 4; ++c) o[c] = divide ? sum[c] * scale : sum[c];
         }
     });
 }
