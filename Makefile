@@ -48,6 +48,7 @@ install-audio-tool: build
 bench: build
 	@cmake --build $(BUILD_DIR) -j$(JOBS) --target benchmarks
 	@$(BUILD_DIR)/bench/kernels/bench_kernels
+	@$(BUILD_DIR)/bench/peers/bench_peers
 
 # Each libFuzzer target for FUZZ_SECONDS (clang); findings go to build-fuzz/artifacts.
 fuzz: deps

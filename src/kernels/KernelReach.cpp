@@ -86,6 +86,22 @@ ReadWindow sum(const ReadWindow& a, const ReadWindow& b) {
     return window(a.x0 + b.x0, a.x1 + b.x1, a.y0 + b.y0, a.y1 + b.y1, a.reflect || b.reflect);
 }
 
+// The window grown to take in the pixel itself.
+ReadWindow withOrigin(ReadWindow w) {
+    w.x0 = std::min(0, w.x0);
+    w.x1 = std::max(0, w.x1);
+    w.y0 = std::min(0, w.y0);
+    w.y1 = std::max(0, w.y1);
+    return w;
+}
+
+// Where the retexture reads the plate: at the retexture offset (x in picture heights).
+ReadWindow retextureWindow(const SystemParameters& sys, const AnimatedParameters& params, int radius) {
+    const float ox = finiteOr(params.vec2s[1].x, 0.0f) * (float)sys.height / (float)sys.width;
+    const float oy = finiteOr(params.vec2s[1].y, 0.0f);
+    return offsetWindow(ox, oy, radius, sys.width, sys.height, params.bools[4] != 0);
+}
+
 // Whole pixel steps the grow reads each way (its fractional step reads the texel beyond).
 int growReach(float grow, int width, int height) {
     float g = fabsf(grow);
@@ -188,11 +204,7 @@ bool postBlurReach(const KernelLaunchArgs& a, PassReach& reach) {
         line = lineWindow((float)-ps.dirRadius + ps.bias, (float)ps.dirRadius + ps.bias, theta, sys.width,
                           sys.height, ps.reflect);
     }
-    reach.working = sum(axis, line);
-    reach.working.x0 = std::min(0, reach.working.x0);
-    reach.working.x1 = std::max(0, reach.working.x1);
-    reach.working.y0 = std::min(0, reach.working.y0);
-    reach.working.y1 = std::max(0, reach.working.y1);
+    reach.working = withOrigin(sum(axis, line));
     return true;
 }
 
@@ -204,15 +216,12 @@ bool retextureBlurReach(const KernelLaunchArgs& a, PassReach& reach) {
     if (!connected(*a.sources, kMaskShapeSlot)) return true;
     reach.sources.push_back({kPreparedMaskSlot, own()});
     const bool reflect = params.bools[4] != 0;
-    const float ox = finiteOr(params.vec2s[1].x, 0.0f) * (float)sys.height / (float)sys.width;
-    const float oy = finiteOr(params.vec2s[1].y, 0.0f);
     const float amount = finiteOr(params.floats[10], 0.0f);
     const bool blurred = !(amount < 0.5f) && params.bools[2] != 0;
     int radius = tapRadius(amount);
     if (radius > kMaxRetextureRadius) radius = kMaxRetextureRadius;
     const bool alongXPass = sys.currentExecution == 0;
-    reach.sources.push_back({kPlateSlot, offsetWindow(ox, oy, blurred && alongXPass ? radius : 0, sys.width,
-                                                      sys.height, reflect)});
+    reach.sources.push_back({kPlateSlot, retextureWindow(sys, params, blurred && alongXPass ? radius : 0)});
     if (blurred && !alongXPass) {
         reach.readsWorking = true;
         reach.working = alongY(-radius, radius, reflect);
@@ -229,10 +238,7 @@ bool compositeReach(const KernelLaunchArgs& a, PassReach& reach) {
     reach.sources.push_back({kPreparedMaskSlot, own()});
     reach.sources.push_back({kFillSlot, own()});
     if (params.bools[2] != 0 && finiteOr(params.floats[11], 0.0f) > 0.001f) {
-        const bool reflect = params.bools[4] != 0;
-        const float ox = finiteOr(params.vec2s[1].x, 0.0f) * (float)sys.height / (float)sys.width;
-        const float oy = finiteOr(params.vec2s[1].y, 0.0f);
-        reach.sources.push_back({kPlateSlot, offsetWindow(ox, oy, 0, sys.width, sys.height, reflect)});
+        reach.sources.push_back({kPlateSlot, retextureWindow(sys, params, 0)});
         reach.readsWorking = true;
         reach.working = own();
     }

@@ -1,5 +1,6 @@
 #include "kernels/cpu/BlurDivideRows.h"
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <vector>
@@ -23,28 +24,10 @@ using host_impl::finiteOr;
 using host_impl::gaussianTap;
 using host_impl::tapRadius;
 
-// Columns per work item: the column table of a strip stays in cache while every row uses it.
+// Columns per strip of the directional blur's column table.
 constexpr int kStripColumns = 64;
 // Pixels per accumulation chunk of a row.
 constexpr int kChunkPixels = 128;
-
-// body(x0, x1, spans) for strips of columns of the region, in parallel: each strip's spans are
-// those of the region that meet it, cut to it.
-void forStrips(const RowRegion& region,
-               const std::function<void(int x0, int x1, const std::vector<RowRegion::Span>& spans)>& body) {
-    const int from = region.columnsFrom();
-    const int strips = (region.columnsTo() - from + kStripColumns - 1) / kStripColumns;
-    parallelFor(static_cast<size_t>(strips), [&](size_t s) {
-        const int x0 = from + static_cast<int>(s) * kStripColumns;
-        const int x1 = x0 + kStripColumns < region.columnsTo() ? x0 + kStripColumns : region.columnsTo();
-        std::vector<RowRegion::Span> spans;
-        for (const RowRegion::Span& span : region.spans()) {
-            if (span.x1 <= x0 || span.x0 >= x1) continue;
-            spans.push_back({span.y, span.x0 > x0 ? span.x0 : x0, span.x1 < x1 ? span.x1 : x1});
-        }
-        if (!spans.empty()) body(x0, x1, spans);
-    });
-}
 
 }  // namespace
 
@@ -153,44 +136,90 @@ void directionalDivide(const BlurDivideImages& im, const RowRegion& region,
     const float scale = divide ? 1.0f / total : 1.0f;
     const bool highlight = params.bools[0] != 0;
 
-    forStrips(region, [&](int x0, int x1, const std::vector<RowRegion::Span>& spans) {
-        const int n = x1 - x0;
-        std::vector<AxisTap> columns(static_cast<size_t>(n) * T), rows(T);
-        for (int x = x0; x < x1; ++x) {
-            const float u = texelCentre(x, W);
-            for (size_t t = 0; t < T; ++t)
-                columns[static_cast<size_t>(x - x0) * T + t] =
-                    axisTap(edgeCoord(u + alongU[t], im.reflect), W);
-        }
-        int rowsOf = -1;  // the row `rows` holds the line's row parts for
-        for (const RowRegion::Span& span : spans) {
-            const int y = span.y;
-            const float v = texelCentre(y, H);
-            const float *maskRow = im.mask.row(y), *workingRow = im.working.row(y),
-                        *plateRow = im.plate.row(y);
-            float* dst = im.out.row(y);
-            for (int x = span.x0; x < span.x1; ++x) {
-                float d[4];
-                if (maskRow[4 * x] < 0.001f) {
-                    for (int c = 0; c < 4; ++c) d[c] = workingRow[4 * x + c];
-                } else {
-                    if (rowsOf != y) {
-                        for (size_t t = 0; t < T; ++t)
-                            rows[t] = axisTap(edgeCoord(v + alongV[t], im.reflect), H);
-                        rowsOf = y;
-                    }
-                    const AxisTap* column = &columns[static_cast<size_t>(x - x0) * T];
-                    float sum[4] = {0.0f, 0.0f, 0.0f, 0.0f};
-                    for (size_t t = 0; t < T; ++t) {
-                        float p[4];
-                        bilinearRead(im.working, column[t], rows[t], p);
-                        const float w = weights[t];
-                        for (int c = 0; c < 4; ++c) sum[c] += w * p[c];
-                    }
-                    for (int c = 0; c < 4; ++c) d[c] = divide ? sum[c] * scale : sum[c];
+    // Column parts of the line's taps by strip of columns, as runs of columns over which the part
+    // moves with the pixel (same weight, texels one apart per pixel): each pixel of a run reads its
+    // texels from the same rows as its neighbours, side by side. A run keeps its first column's part.
+    const int c0 = region.columnsFrom(), c1 = region.columnsTo();
+    const int strips = (c1 - c0 + kStripColumns - 1) / kStripColumns;
+    struct Run {
+        int from;  // first column
+        AxisTap first;
+    };
+    // Runs of strip s, tap t: runs[s][starts[s][t]] up to runs[s][starts[s][t + 1]].
+    std::vector<std::vector<Run>> runs(static_cast<size_t>(strips));
+    std::vector<std::vector<int>> starts(static_cast<size_t>(strips));
+    parallelFor(static_cast<size_t>(strips), [&](size_t strip) {
+        const int x0 = c0 + static_cast<int>(strip) * kStripColumns, x1 = std::min(c1, x0 + kStripColumns);
+        std::vector<Run>& list = runs[strip];
+        starts[strip].reserve(T + 1);
+        for (size_t t = 0; t < T; ++t) {
+            starts[strip].push_back(static_cast<int>(list.size()));
+            for (int x = x0; x < x1; ++x) {
+                const AxisTap c = axisTap(edgeCoord(texelCentre(x, W) + alongU[t], im.reflect), W);
+                if (x > x0 && static_cast<int>(list.size()) > starts[strip].back()) {
+                    const Run& run = list.back();
+                    const int i = x - run.from;
+                    if (c.weight == run.first.weight && c.first == run.first.first + i &&
+                        c.second == run.first.second + i)
+                        continue;
                 }
-                writeDividedFill(d, plateRow + 4 * x, highlight, dst + 4 * x);
+                list.push_back(Run{x, c});
             }
+        }
+        starts[strip].push_back(static_cast<int>(list.size()));
+    });
+
+    region.forSpans([&](int y, int s0, int s1) {
+        const float *maskRow = im.mask.row(y), *workingRow = im.working.row(y), *plateRow = im.plate.row(y);
+        float* dst = im.out.row(y);
+        int from = s1, to = s0;  // the masked pixels' columns
+        for (int x = s0; x < s1; ++x) {
+            if (maskRow[4 * x] < 0.001f) continue;
+            from = x < from ? x : from;
+            to = x + 1;
+        }
+        std::vector<float> acc(from < to ? static_cast<size_t>(to - from) * 4 : 0u, 0.0f);
+        if (from < to) {
+            const float v = texelCentre(y, H);
+            std::vector<AxisTap> rows(T);
+            for (size_t t = 0; t < T; ++t) rows[t] = axisTap(edgeCoord(v + alongV[t], im.reflect), H);
+            const std::vector<float> zeros(static_cast<size_t>(kStripColumns) * 4, 0.0f);
+            for (int strip = (from - c0) / kStripColumns; c0 + strip * kStripColumns < to; ++strip) {
+                const int stripTo = std::min(c1, c0 + (strip + 1) * kStripColumns);
+                const std::vector<Run>& list = runs[static_cast<size_t>(strip)];
+                const std::vector<int>& first = starts[static_cast<size_t>(strip)];
+                for (size_t t = 0; t < T; ++t) {
+                    const AxisTap& r = rows[t];
+                    const float *r0 = im.working.row(r.first), *r1 = im.working.row(r.second);
+                    for (int k = first[t]; k < first[t + 1]; ++k) {
+                        const Run& run = list[static_cast<size_t>(k)];
+                        const int runTo =
+                            k + 1 < first[t + 1] ? list[static_cast<size_t>(k) + 1].from : stripTo;
+                        const int x0 = std::max(from, run.from), x1 = std::min(to, runTo);
+                        if (x0 >= x1) continue;
+                        const int shift = x0 - run.from;
+                        const AxisTap& c = run.first;
+                        const float w00 = c.rest * r.rest, w10 = c.weight * r.rest, w01 = c.rest * r.weight,
+                                    w11 = c.weight * r.weight;
+                        accumulateBilinear(&acc[static_cast<size_t>(x0 - from) * 4],
+                                           w00 == 0.0f ? zeros.data() : r0 + 4 * (c.first + shift),
+                                           w10 == 0.0f ? zeros.data() : r0 + 4 * (c.second + shift),
+                                           w01 == 0.0f ? zeros.data() : r1 + 4 * (c.first + shift),
+                                           w11 == 0.0f ? zeros.data() : r1 + 4 * (c.second + shift), w00, w10,
+                                           w01, w11, weights[t], (x1 - x0) * 4);
+                    }
+                }
+            }
+        }
+        for (int x = s0; x < s1; ++x) {
+            float d[4];
+            if (maskRow[4 * x] < 0.001f) {
+                for (int c = 0; c < 4; ++c) d[c] = workingRow[4 * x + c];
+            } else {
+                const float* sum = &acc[static_cast<size_t>(x - from) * 4];
+                for (int c = 0; c < 4; ++c) d[c] = divide ? sum[c] * scale : sum[c];
+            }
+            writeDividedFill(d, plateRow + 4 * x, highlight, dst + 4 * x);
         }
     });
 }
