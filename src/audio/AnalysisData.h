@@ -32,7 +32,9 @@ struct AnalysisData {
 // Limits of what a reader accepts, so that a hostile file cannot exhaust memory.
 constexpr std::size_t kMaxAnalysisChannels = 256;
 constexpr std::size_t kMaxAnalysisStems = 64;
-constexpr std::size_t kMaxAnalysisValues = std::size_t(32) << 20;  // frame values and beat times in all
+// Frame values and beat times as read, and again the values of the tables as built (every frame a
+// full row of the channels).
+constexpr std::size_t kMaxAnalysisValues = std::size_t(32) << 20;
 constexpr std::size_t kMaxAnalysisDepth = 256;
 
 // Reads the analysis JSON text into `data`. False with `error` set to the text the cache reports:

@@ -416,6 +416,22 @@ bool readAnalysisJson(const std::string& text, AnalysisData& data, std::string& 
     const std::size_t channelCount = data.channels.size();
 
     if (reader.stemsSeen) data.stems = reader.stems;
+    // The tables are built with a full row per frame, so a frame of few (or no) values still
+    // costs every channel, and a table listed under several stems costs each time.
+    std::size_t builtFrames = 0;
+    if (reader.framesIsArray) {
+        builtFrames = reader.mixTable.starts.size();
+    } else {
+        for (const std::string& stem : data.stems) {
+            const auto found = reader.keyedTables.find(stem);
+            if (found != reader.keyedTables.end()) builtFrames += found->second.starts.size();
+        }
+    }
+    if (builtFrames > kMaxAnalysisValues / channelCount) {
+        error = "Error: more than " + std::to_string(kMaxAnalysisValues) + " values in the analysis (" +
+                std::to_string(builtFrames) + " frames of " + std::to_string(channelCount) + " channels)";
+        return false;
+    }
     if (reader.framesIsArray) {
         if (data.stems.empty()) data.stems.push_back("mix");
         data.tables.resize(data.stems.size());

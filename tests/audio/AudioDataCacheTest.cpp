@@ -167,6 +167,19 @@ TEST(AudioDataCache, BadFilesAreRefusedWithTheirReason) {
     std::string shorterClaim = deflated;
     shorterClaim[12] = static_cast<char>(shorterClaim[12] - 1);
     std::string deepJson = std::string(100000, '[') + std::string(100000, ']');
+    // Empty frames cost a full row of every channel once the tables are built: 256 channels and
+    // 2^17 + 1 frames (or one table of 2^11 + 1 frames listed under 64 stems) would take over 128 MB.
+    std::string manyChannels = "\"channel_order\": [";
+    for (int c = 0; c < 256; ++c) manyChannels += (c ? ", \"c" : "\"c") + std::to_string(c) + "\"";
+    manyChannels += "]";
+    auto emptyFrames = [](std::size_t n) {
+        std::string table = "[[]";
+        for (std::size_t f = 1; f < n; ++f) table += ",[]";
+        return table + "]";
+    };
+    std::string oneStemManyTimes = "\"stems\": [\"a\"";
+    for (int s = 1; s < 64; ++s) oneStemManyTimes += ", \"a\"";
+    oneStemManyTimes += "]";
 
     struct Case {
         std::string name, bytes, error;
@@ -225,6 +238,13 @@ TEST(AudioDataCache, BadFilesAreRefusedWithTheirReason) {
          "Error: an entry of \"beat_times\" must be a number, not string"},
         {"deep", analysis("\"extra\": " + deepJson + ", \"frames\": [[1]]"),
          "Error: the JSON is nested deeper than 256 levels"},
+        {"empty frames of many channels",
+         audio::packContainer(analysis(manyChannels + ", \"frames\": " + emptyFrames(131073)), 1),
+         "Error: more than 33554432 values in the analysis (131073 frames of 256 channels)"},
+        {"one table under many stems",
+         analysis(manyChannels + ", " + oneStemManyTimes + ", \"frames\": {\"a\": " + emptyFrames(2049) +
+                  "}"),
+         "Error: more than 33554432 values in the analysis (131136 frames of 256 channels)"},
     };
     TempFolder folder;
     for (const Case& c : cases) {
