@@ -87,25 +87,39 @@ void AudioToolManager::cancel() {
     joinWorker();
 }
 
+std::string AudioToolManager::output() const {
+    std::lock_guard<std::mutex> lock(outputMutex_);
+    return output_;
+}
+
+void AudioToolManager::keepOutput(std::string text) {
+    std::lock_guard<std::mutex> lock(outputMutex_);
+    output_ = std::move(text);
+}
+
 bool AudioToolManager::launch(const std::string& inputPath, const std::vector<std::string>& arguments,
                               ProgressCallback onProgress, CompletionCallback onComplete) {
-    if (running_.load()) return false;
-    joinWorker();
     const std::string tool = toolPath_.empty() ? audio::audioToolPath() : toolPath_;
-    if (!audio::isReadableFile(tool)) {
-        VLOG_ERROR("AudioToolManager: orbalt_audio not installed");
-        if (onComplete) onComplete(false);
-        return true;
+    {
+        // The check and the start are one step, so two callers cannot both start a worker.
+        std::lock_guard<std::mutex> lock(workerMutex_);
+        if (running_.load()) return false;
+        if (worker_.joinable()) worker_.join();  // a finished job's thread
+        if (audio::isReadableFile(tool)) {
+            VLOG_INFO("AudioToolManager: launching: %s", commandLine(tool, inputPath, arguments).c_str());
+            std::vector<std::string> argv = {tool, "--input", inputPath};
+            argv.insert(argv.end(), arguments.begin(), arguments.end());
+            keepOutput(std::string());
+            cancel_.store(false);
+            running_.store(true);
+            worker_ = std::thread(&AudioToolManager::job, this, std::move(argv), std::move(onProgress),
+                                  std::move(onComplete));
+            return true;
+        }
     }
-    VLOG_INFO("AudioToolManager: launching: %s", commandLine(tool, inputPath, arguments).c_str());
-
-    std::vector<std::string> argv = {tool, "--input", inputPath};
-    argv.insert(argv.end(), arguments.begin(), arguments.end());
-    cancel_.store(false);
-    running_.store(true);
-    std::lock_guard<std::mutex> lock(workerMutex_);
-    worker_ = std::thread(&AudioToolManager::job, this, std::move(argv), std::move(onProgress),
-                          std::move(onComplete));
+    VLOG_ERROR("AudioToolManager: orbalt_audio not installed");
+    keepOutput("the analysis tool is not installed at " + tool + "\n");
+    if (onComplete) onComplete(false);
     return true;
 }
 
@@ -119,6 +133,7 @@ void AudioToolManager::job(std::vector<std::string> argv, ProgressCallback onPro
     std::string error;
     if (!child.start(argv, &error)) {
         VLOG_ERROR("AudioToolManager: %s", error.c_str());
+        keepOutput(error + "\n");
         finish(false);
         return;
     }
@@ -173,5 +188,6 @@ void AudioToolManager::job(std::vector<std::string> argv, ProgressCallback onPro
     } else {
         VLOG_INFO("AudioToolManager: complete");
     }
+    keepOutput(std::move(output));
     finish(code == 0);
 }

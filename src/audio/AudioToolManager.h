@@ -23,12 +23,16 @@ class AudioToolManager {
 
     // Starts the tool with --input <inputPath> and the arguments. The callbacks run on the worker
     // thread, except onComplete(false) for a tool that is not installed, which runs at once.
-    // False, with nothing started and no callback, while a job runs.
+    // False, with nothing started and no callback, while a job runs; callers on several threads
+    // at once start one job at most.
     bool launch(const std::string& inputPath, const std::vector<std::string>& arguments,
                 ProgressCallback onProgress, CompletionCallback onComplete);
     // Stops a running job (the tool is ended) and waits for the worker.
     void cancel();
     bool running() const { return running_.load(); }
+    // What the last job's tool printed (at most 64 KiB), or why it could not be started; complete
+    // once its onComplete has been called.
+    std::string output() const;
 
     // The command line as the log shows it: quoted tool path, --input, quoted input, arguments.
     static std::string commandLine(const std::string& toolPath, const std::string& inputPath,
@@ -39,12 +43,15 @@ class AudioToolManager {
   private:
     void job(std::vector<std::string> argv, ProgressCallback onProgress, CompletionCallback onComplete);
     void joinWorker();
+    void keepOutput(std::string text);
 
     std::string toolPath_;
     std::atomic<bool> running_{false};
     std::atomic<bool> cancel_{false};
-    std::mutex workerMutex_;
+    std::mutex workerMutex_;  // the worker thread, and the check-and-start of a job
     std::thread worker_;
+    mutable std::mutex outputMutex_;
+    std::string output_;
 };
 
 namespace audio {

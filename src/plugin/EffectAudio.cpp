@@ -69,11 +69,12 @@ EffectAudio::EffectAudio(OFX::ImageEffect& effect, InstanceParameters& parameter
       caps_(caps),
       slots_(definition.getAudioSlotCount()),
       taps_(taps),
-      modulator_(definition.getAudioSlotCount(), definition.getAudioTargets()) {}
+      modulator_(definition.getAudioSlotCount(), definition.getAudioTargets()),
+      runner_(std::make_unique<AudioToolManager>()) {}
 
 EffectAudio::~EffectAudio() {
     try {
-        if (runner_) runner_->cancel();
+        runner_->cancel();
     } catch (...) {
     }
 }
@@ -171,6 +172,7 @@ void EffectAudio::onBrowse() {
 
 void EffectAudio::onAudioFileChanged() {
     const std::string path = readAudioFile();
+    forgetAnalysisOfOtherFile(path);
     if (path.empty()) {
         dropAnalysis();
         {
@@ -254,34 +256,62 @@ void EffectAudio::openDownloadPage() {
 }
 
 void EffectAudio::launchOrbaltAudio(const std::string& inputPath, const std::vector<std::string>& arguments) {
-    if (!runner_) runner_ = std::make_unique<AudioToolManager>();
-    if (runner_->running()) {
+    bool launched = false;
+    {
+        // The host's main thread and a render thread may both start a job: the check, the pending
+        // paths and the start are one step.
+        std::lock_guard<std::mutex> launching(launchMutex_);
+        if (!runner_->running()) {
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                pendingResultPath_ = audio::analysisPathFor(inputPath);
+                pendingInputPath_ = inputPath;
+                stemExtraction_ = std::find(arguments.begin(), arguments.end(), "--stems") != arguments.end();
+            }
+            done_.store(false);
+            failed_.store(false);
+            progressCurrent_.store(0);
+            progressTotal_.store(0);
+            launched = runner_->launch(
+                inputPath, arguments,
+                [this](int current, int total) {
+                    progressCurrent_.store(current);
+                    progressTotal_.store(total);
+                },
+                [this](bool success) { (success ? done_ : failed_).store(true); });
+        }
+    }
+    if (!launched) {
         VLOG_INFO("launchOrbaltAudio: analysis already running, ignoring click");
         setStatus(kAlreadyRunning);
         return;
     }
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        pendingResultPath_ = audio::analysisPathFor(inputPath);
-        pendingInputPath_ = inputPath;
-        stemExtraction_ = std::find(arguments.begin(), arguments.end(), "--stems") != arguments.end();
-    }
-    done_.store(false);
-    failed_.store(false);
-    progressCurrent_.store(0);
-    progressTotal_.store(0);
-    runner_->launch(
-        inputPath, arguments,
-        [this](int current, int total) {
-            progressCurrent_.store(current);
-            progressTotal_.store(total);
-        },
-        [this](bool success) { (success ? done_ : failed_).store(true); });
     nudgeMonitor();
 }
 
+void EffectAudio::forgetAnalysisOfOtherFile(const std::string& chosen) {
+    std::lock_guard<std::mutex> launching(launchMutex_);
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (pendingInputPath_.empty() || pendingInputPath_ == chosen) return;
+        VLOG_INFO("Dropping the analysis of '%s': another audio file was chosen", pendingInputPath_.c_str());
+    }
+    // A job still running for the earlier file is ended; its result would replace the user's choice.
+    runner_->cancel();
+    forgetPendingAnalysis();
+}
+
+void EffectAudio::forgetPendingAnalysis() {
+    done_.store(false);
+    failed_.store(false);
+    std::lock_guard<std::mutex> lock(mutex_);
+    pendingResultPath_.clear();
+    pendingInputPath_.clear();
+    stemExtraction_ = false;
+}
+
 bool EffectAudio::analysisRunning() const {
-    return runner_ && runner_->running();
+    return runner_->running();
 }
 
 // ----- render time -----
@@ -336,6 +366,17 @@ void EffectAudio::completeAnalysisAtRender() {
         std::lock_guard<std::mutex> lock(mutex_);
         resultPath = pendingResultPath_;
         inputPath = pendingInputPath_;
+    }
+    if ((done_.load() || failed_.load()) && !inputPath.empty()) {
+        // The result of a file the user has since replaced (in a change the host did not announce)
+        // is not theirs to see.
+        const std::string chosen = readAudioFile();
+        if (chosen != inputPath) {
+            VLOG_INFO("Async analysis of '%s' finished after audio_file became '%s' — discarded",
+                      inputPath.c_str(), chosen.c_str());
+            forgetPendingAnalysis();
+            return;
+        }
     }
     if (done_.load() && !resultPath.empty()) {
         VLOG_INFO("Async analysis complete — loading '%s'", resultPath.c_str());

@@ -74,6 +74,9 @@ class EffectAudio {
     void onAnalyze();
     void onExtractStems();
     void openDownloadPage();
+    // A job for another file than the chosen one is ended and its result, if any, dropped.
+    void forgetAnalysisOfOtherFile(const std::string& chosen);
+    void forgetPendingAnalysis();
     void completeAnalysisAtRender();
     void loadAutomatically();
     // Loads an analysis file; on success it becomes the instance's analysis.
@@ -100,7 +103,8 @@ class EffectAudio {
     // Route states across renders; used on render threads only (under the render mutex).
     audio::AudioModulator modulator_;
 
-    std::unique_ptr<AudioToolManager> runner_;
+    const std::unique_ptr<AudioToolManager> runner_;
+    std::mutex launchMutex_;  // starting and ending jobs; taken before mutex_
     mutable std::mutex mutex_;
     std::string pendingResultPath_;
     std::string pendingInputPath_;

@@ -146,7 +146,9 @@ TEST(AudioFlows, AFailingToolShowsAnalysisFailed) {
 TEST(AudioFlows, ButtonsWhileTheToolRunsAndClosingTheInstanceEndsIt) {
     AudioEffectFixture fixture;
     const std::string started = fixture.file("started");
-    fixture.installStandIn("for a in \"$@\"; do echo \"$a\" >> '" + started + "'; done\nexec sleep 600");
+    // The stand-in writes its arguments and a last line "end", then waits to be ended.
+    fixture.installStandIn("for a in \"$@\"; do echo \"$a\" >> '" + started + "'; done\necho end >> '" +
+                           started + "'\nexec sleep 600");
     auto fx = openWithSource(fixture);
     audio_test::writeWav(fixture.file("song.wav"), std::vector<float>(4410, 0.0f), 44100);
     // Analyze without a file does nothing.
@@ -161,16 +163,58 @@ TEST(AudioFlows, ButtonsWhileTheToolRunsAndClosingTheInstanceEndsIt) {
     EXPECT_EQ((*fx)->pressButton("extract_stems"), kOfxStatOK);
     EXPECT_EQ(text(*fx->instance, "audio_status"), "Analysis already running — please wait...");
     EXPECT_EQ((*fx)->render(0.0, kFrame), kOfxStatOK);
+    const std::string arguments =
+        "--input\n" + fixture.file("song.wav") + "\n--analyze-stems\n--incremental\nend\n";
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (audio_test::readAll(started) != arguments && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
 
     const auto before = std::chrono::steady_clock::now();
     fx->close();
     EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(30)) << "the tool was ended";
-    EXPECT_EQ(audio_test::readAll(started),
-              "--input\n" + fixture.file("song.wav") + "\n--analyze-stems\n--incremental\n");
+    EXPECT_EQ(audio_test::readAll(started), arguments);
     const std::string log = fixture.folders.logText();
     EXPECT_TRUE(contains(log, "analyze_audio: No audio file selected"));
     EXPECT_TRUE(contains(log, "launchOrbaltAudio: analysis already running, ignoring click"));
     EXPECT_TRUE(contains(log, "AudioToolManager: cancelled"));
+}
+
+// An analysis that ends after the user chose another file never replaces that file's analysis:
+// choosing it ends the job, and the result of a change the host did not announce is dropped.
+TEST(AudioFlows, TheAnalysisOfAnEarlierChoiceNeverReplacesTheFileChosenSince) {
+    for (const bool announced : {true, false}) {
+        SCOPED_TRACE(announced ? "announced" : "not announced");
+        AudioEffectFixture fixture;
+        // A slow tool that writes a three-stem analysis beside its input.
+        fixture.installStandIn("sleep 0.5\nout=\"${2%.*}.orbalt_audio\"\ncat > \"$out\" <<'J'\n" +
+                               stemAnalysis({"mix", "drums", "bass"}) + "\nJ\nexit 0");
+        auto fx = openWithSource(fixture);
+        audio_test::writeWav(fixture.file("a.wav"), std::vector<float>(4410, 0.0f), 44100);
+        std::ofstream(fixture.file("b.json")) << stemAnalysis({"mix"});
+        const std::string earlier = fixture.file("a.orbalt_audio");
+        EXPECT_EQ((*fx)->setParam("audio_file", fixture.file("a.wav")), kOfxStatOK);  // the tool starts
+        std::string status;
+        if (announced) {
+            EXPECT_EQ((*fx)->setParam("audio_file", fixture.file("b.json")), kOfxStatOK);
+            // Renders while the tool would have run its course.
+            for (int i = 0; i < 30; ++i) {
+                EXPECT_EQ((*fx)->render(0.0, kFrame), kOfxStatOK);
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            }
+            status = text(*fx->instance, "audio_status");
+            EXPECT_FALSE(std::filesystem::exists(earlier)) << "the tool was ended";
+        } else {
+            (*fx)->param("audio_file").assign(vhost::ParamValue(fixture.file("b.json")), 0.0, false);
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+            while (!std::filesystem::exists(earlier) && std::chrono::steady_clock::now() < deadline)
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            status = renderUntil(*fx->instance, [](const std::string& s) { return startsWith(s, "Loaded"); });
+        }
+        EXPECT_EQ(status, "Loaded: 11 channels, 2.0s");
+        EXPECT_EQ((*fx)->choiceOptions("audio_stem_1"), (Names{"mix"}));
+        fx->close();
+        EXPECT_FALSE(contains(fixture.folders.logText(), "Async analysis complete"));
+    }
 }
 
 TEST(AudioFlows, StemExtractionRunsTheToolWithTheChosenModel) {
