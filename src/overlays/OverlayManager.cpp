@@ -1,8 +1,8 @@
 #include "overlays/OverlayManager.h"
 
-#include <chrono>
 #include <exception>
 
+#include "audio/TapClock.h"
 #include "audio/TapRecords.h"
 #include "log/PluginLog.h"
 #include "ofxKeySyms.h"
@@ -11,12 +11,6 @@
 namespace OFX {
 
 namespace {
-
-int64_t steadyNanos() {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
 
 // The object for one declaration, with the INFO line that announces it; null for a qualifier.
 std::unique_ptr<OverlayBase> createOverlay(OverlayParamHost* host, const OverlayDefinition& d) {
@@ -60,7 +54,7 @@ std::unique_ptr<OverlayBase> createOverlay(OverlayParamHost* host, const Overlay
 
 OverlayManager::OverlayManager(OverlayParamHost* host, const std::vector<OverlayDefinition>& overlays,
                                OverlayCoordinates coordinates, OverlayEffectHooks* effect)
-    : effect_(effect), host_(host), coordinates_(coordinates), clock_(steadyNanos) {
+    : effect_(effect), host_(host), coordinates_(coordinates), clock_(audio::tapClockNanos) {
     for (const OverlayDefinition& declaration : overlays) {
         std::unique_ptr<OverlayBase> overlay = createOverlay(host, declaration);
         if (!overlay) continue;

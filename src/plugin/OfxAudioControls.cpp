@@ -1,7 +1,6 @@
 #include "plugin/OfxAudioControls.h"
 
-#include <chrono>
-
+#include "audio/TapClock.h"
 #include "audio/TapRecords.h"
 #include "ofxsImageEffect.h"
 
@@ -72,7 +71,5 @@ bool OfxAudioControls::tapRecord(int track, TapRecord* record) {
 }
 
 int64_t OfxAudioControls::steadyNowNanos() {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
+    return audio::tapClockNanos();
 }

@@ -1,6 +1,8 @@
 // The audio test effect rendered over a sequence with an analysis loaded: routes drive its
 // brightness and its bar in the pixels, taps and Mute All, and the audio monitor drawn over the
 // frame (over black, the pipeline bypassed, or over the dimmed effect).
+#include <dlfcn.h>
+
 #include <cmath>
 #include <sstream>
 
@@ -71,6 +73,19 @@ class ModulatedEffect {
     }
     vhost::Instance& instance() { return *fx_->instance; }
 
+    ~ModulatedEffect() { holdTapClock(0); }
+
+    // Holds the plug-in's tap clock at `nanos` (0: it runs again); false where it cannot.
+    bool holdTapClock(long long nanos) {
+        void* library = dlopen(fx_->fx.binary->binaryPath().c_str(), RTLD_NOW | RTLD_NOLOAD);
+        if (!library) return false;
+        auto hook =
+            reinterpret_cast<void (*)(long long)>(dlsym(library, "velmora_audiopulse_hold_tap_clock"));
+        if (hook) hook(nanos);
+        dlclose(library);
+        return hook != nullptr;
+    }
+
   private:
     AudioEffectFixture fixture_;
     std::unique_ptr<velmora_test::LiveInstance> fx_;
@@ -112,15 +127,23 @@ TEST(AudioModulationRender, TapKeysPulseAndMuteAllStopsTheRoutes) {
     EXPECT_NEAR(fx.render(10)[0], kGrey, 1e-6f);  // Brightness as set: 1
 }
 
-// F1 in the viewer keys tap track 1 and records the tap: a pulse keyed live (the render follows
-// the key press well within the half second that counts as live) decays over 0.3 s.
+// F1 in the viewer keys tap track 1 and records the tap: a pulse rendered while the tap is live
+// (under half a second old) decays over 0.3 s, a later one over 0.1 s. The plug-in's tap clock is
+// held, so a stalled machine cannot age the tap between the key press and the render.
 TEST(AudioModulationRender, ALiveTapDecaysSlower) {
     ModulatedEffect fx;
     fx.route(1, 21, 0, 2, 0.0, 2.0);  // "Tap F1" replaces Brightness
+    const long long pressed = 1'000'000'000'000LL;
+    ASSERT_TRUE(fx.holdTapClock(pressed));
     vhost::Overlay overlay(fx.instance());
     overlay.draw(10.0);  // the viewer's first draw makes the overlay manager
     ASSERT_EQ(overlay.keyDown(10.0, kOfxKey_F1), kOfxStatOK);
-    EXPECT_NEAR(fx.render(12.4)[0], kGrey * 2.0f * std::exp(-1.0f / 3.0f), 1e-5f);
+    const float live = kGrey * 2.0f * std::exp(-1.0f / 3.0f), stale = kGrey * 2.0f * std::exp(-1.0f);
+    EXPECT_NEAR(fx.render(12.4)[0], live, 1e-5f);
+    fx.holdTapClock(pressed + 499'999'999);
+    EXPECT_NEAR(fx.render(12.4)[0], live, 1e-5f);
+    fx.holdTapClock(pressed + 500'000'000);
+    EXPECT_NEAR(fx.render(12.4)[0], stale, 1e-5f);
 }
 
 TEST(AudioModulationRender, TheMonitorReplacesOrDimsTheEffect) {

@@ -1,4 +1,6 @@
-// Factory-list hook of the audio test bundle: its own definition and its kernel in the launch table.
+// Factory-list hook of the audio test bundle: its own definition and its kernel in the launch
+// table; and a test hook that holds the plug-in's tap clock.
+#include "audio/TapClock.h"
 #include "kernels/KernelLaunch.h"
 #include "kernels/KernelPasses.h"
 #include "plugin/FactoryList.h"
@@ -16,6 +18,15 @@ int launchAudioPulse(const KernelLaunchArgs& args);
 #else
 #define VELMORA_AUDIO_PULSE_CUDA nullptr
 #endif
+
+extern "C" {
+
+// Holds the clock that stamps taps and ages them at `nanos` (0: the steady clock runs again).
+VELMORA_KERNEL_EXPORT void velmora_audiopulse_hold_tap_clock(long long nanos) {
+    audio::holdTapClock(nanos);
+}
+
+}  // extern "C"
 
 namespace OFX {
 namespace Plugin {
