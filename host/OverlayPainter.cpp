@@ -44,6 +44,14 @@ std::vector<unsigned> decodeUtf8(const std::string& text) {
     return out;
 }
 
+// A pixel index from a plug-in's unbounded coordinate, held to [low, high] before it is converted
+// (a double outside int's range does not convert); NaN gives low.
+int heldPixel(double value, int low, int high) {
+    if (!(value > low)) return low;
+    if (value >= high) return high;
+    return static_cast<int>(value);
+}
+
 }  // namespace
 
 // Coverage of one primitive over a box of pixels; overlapping parts of a primitive count once.
@@ -53,10 +61,10 @@ struct OverlayPainter::Coverage {
 
     Coverage(const Image& image, double minX, double minY, double maxX, double maxY) {
         const OfxRectI& b = image.bounds();
-        x0 = std::max(b.x1, static_cast<int>(std::floor(minX)));
-        y0 = std::max(b.y1, static_cast<int>(std::floor(minY)));
-        const int x1 = std::min(b.x2, static_cast<int>(std::ceil(maxX)) + 1);
-        const int y1 = std::min(b.y2, static_cast<int>(std::ceil(maxY)) + 1);
+        x0 = heldPixel(std::floor(minX), b.x1, b.x2);
+        y0 = heldPixel(std::floor(minY), b.y1, b.y2);
+        const int x1 = heldPixel(std::ceil(maxX) + 1.0, b.x1, b.x2);
+        const int y1 = heldPixel(std::ceil(maxY) + 1.0, b.y1, b.y2);
         width = std::max(0, x1 - x0);
         height = std::max(0, y1 - y0);
         values.assign(static_cast<size_t>(width) * height, 0.0f);
@@ -117,12 +125,13 @@ void OverlayPainter::strokeSegment(Coverage& coverage, OfxPointD a, OfxPointD b)
     const double half = std::max(1.0, static_cast<double>(lineWidth_)) / 2.0;
     const double dx = b.x - a.x, dy = b.y - a.y;
     const double lengthSquared = dx * dx + dy * dy;
-    const int xa = static_cast<int>(std::floor(std::min(a.x, b.x) - half - 1.0));
-    const int xb = static_cast<int>(std::ceil(std::max(a.x, b.x) + half + 1.0));
-    const int ya = static_cast<int>(std::floor(std::min(a.y, b.y) - half - 1.0));
-    const int yb = static_cast<int>(std::ceil(std::max(a.y, b.y) + half + 1.0));
-    for (int y = std::max(ya, coverage.y0); y <= std::min(yb, coverage.y0 + coverage.height - 1); ++y) {
-        for (int x = std::max(xa, coverage.x0); x <= std::min(xb, coverage.x0 + coverage.width - 1); ++x) {
+    const int lastX = coverage.x0 + coverage.width - 1, lastY = coverage.y0 + coverage.height - 1;
+    const int xa = heldPixel(std::floor(std::min(a.x, b.x) - half - 1.0), coverage.x0, lastX + 1);
+    const int xb = heldPixel(std::ceil(std::max(a.x, b.x) + half + 1.0), coverage.x0 - 1, lastX);
+    const int ya = heldPixel(std::floor(std::min(a.y, b.y) - half - 1.0), coverage.y0, lastY + 1);
+    const int yb = heldPixel(std::ceil(std::max(a.y, b.y) + half + 1.0), coverage.y0 - 1, lastY);
+    for (int y = ya; y <= yb; ++y) {
+        for (int x = xa; x <= xb; ++x) {
             const double px = x + 0.5, py = y + 0.5;
             double t = lengthSquared > 0.0 ? ((px - a.x) * dx + (py - a.y) * dy) / lengthSquared : 0.0;
             t = std::clamp(t, 0.0, 1.0);

@@ -67,6 +67,18 @@ TEST(OverlayPainter, CanonicalCoordinatesAreScaledAndClippedToTheImage) {
                    draw(kOfxDrawPrimitiveLines, {1000, 1000, 2000, 2000})});
     EXPECT_FLOAT_EQ(image.pixel(4, 4)[0], 1.0f) << "canonical 10 is pixel 5 at scale 2";
     EXPECT_FLOAT_EQ(image.pixel(6, 6)[0], 0.0f);
+
+    // Coordinates far beyond any pixel index are clipped like near ones; NaN draws nothing.
+    const double far = 1e10, nan = std::nan("");
+    painter.paint({colour(0, 1, 0), draw(kOfxDrawPrimitiveRectangle, {-far, 30, far, 32}),
+                   draw(kOfxDrawPrimitiveLines, {-far, 35, far, 35}),
+                   draw(kOfxDrawPrimitiveLines, {nan, 3, 30, nan, -far, nan, nan, far}),
+                   draw(kOfxDrawPrimitiveRectangle, {nan, 0, 40, 40})});
+    for (int x : {0, 10, 19}) {
+        EXPECT_FLOAT_EQ(image.pixel(x, 15)[1], 1.0f) << "the rectangle at " << x;
+        EXPECT_GT(image.pixel(x, 17)[1], 0.99f) << "the line at " << x;
+    }
+    EXPECT_FLOAT_EQ(image.pixel(10, 8)[1], 0.0f);
 }
 
 TEST(OverlayPainter, TextIsDrawnWithAFontOrCountedAsLeftOut) {
