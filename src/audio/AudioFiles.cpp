@@ -24,12 +24,16 @@ bool isAudioFile(const std::string& path) {
     return false;
 }
 
-std::string analysisPathFor(const std::string& audioPath) {
+std::string pathWithoutExtension(const std::string& path) {
     // Only a dot in the file name starts an extension, not one in a folder's name.
-    const std::size_t dot = audioPath.rfind('.');
-    const std::size_t separator = audioPath.find_last_of("/\\");
+    const std::size_t dot = path.rfind('.');
+    const std::size_t separator = path.find_last_of("/\\");
     const bool hasExtension = dot != std::string::npos && (separator == std::string::npos || dot > separator);
-    return (hasExtension ? audioPath.substr(0, dot) : audioPath) + ".orbalt_audio";
+    return hasExtension ? path.substr(0, dot) : path;
+}
+
+std::string analysisPathFor(const std::string& audioPath) {
+    return pathWithoutExtension(audioPath) + ".orbalt_audio";
 }
 
 bool isReadableFile(const std::string& path) {

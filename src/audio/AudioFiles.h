@@ -11,6 +11,10 @@ std::string trimmedPath(std::string path);
 // An audio file by its extension after the last "." (wav, mp3, flac, aac, ogg, m4a, wma; any case).
 bool isAudioFile(const std::string& path);
 
+// The path without its extension: from the last "." of the file name on (a "." in a folder's name
+// starts none).
+std::string pathWithoutExtension(const std::string& path);
+
 // The audio path with its extension (from the last "." of the file name) replaced by
 // ".orbalt_audio"; a file name without "." gets the suffix appended.
 std::string analysisPathFor(const std::string& audioPath);

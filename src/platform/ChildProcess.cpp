@@ -263,7 +263,10 @@ bool ChildProcess::start(const std::vector<std::string>& argv, std::string* erro
     if (started()) return fail("a process was already started");
     if (argv.empty() || argv[0].empty()) return fail("no program given");
     std::string program = findProgram(argv[0]);
-    if (program.empty()) return fail("program not found: " + argv[0]);
+    if (program.empty()) {
+        const bool exists = argv[0].find('/') != std::string::npos && isRegularFile(argv[0]);
+        return fail((exists ? "not an executable program: " : "program not found: ") + argv[0]);
+    }
 
     int pipeEnds[2] = {-1, -1};
     if (captureOutput && pipe2(pipeEnds, O_CLOEXEC) != 0) {

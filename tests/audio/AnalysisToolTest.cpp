@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <condition_variable>
+#include <filesystem>
 #include <mutex>
 #include <vector>
 
@@ -140,6 +141,37 @@ TEST(AnalysisTool, AnalysesStemFilesBesideTheAudio) {
     EXPECT_EQ(runDirect({"--input", audio, "--analyze-stems", "--incremental"}, &output), 0);
     EXPECT_NE(output.find("analysis is up to date"), std::string::npos) << output;
     EXPECT_EQ(audio_test::readAll(folder.file("song.orbalt_audio")), before);
+
+    // A stem file added since, older than the analysis (moved in from elsewhere), is analysed.
+    const std::string vocals = folder.file("song_vocals.wav");
+    audio_test::writeWav(vocals, std::vector<float>(kRate, 0.2f), kRate);
+    std::filesystem::last_write_time(vocals, std::filesystem::last_write_time(audio));
+    output.clear();
+    EXPECT_EQ(runDirect({"--input", audio, "--analyze-stems", "--incremental"}, &output), 0) << output;
+    ASSERT_TRUE(cache.load(folder.file("song.orbalt_audio"))) << cache.lastError();
+    EXPECT_EQ(cache.stemNames(), (std::vector<std::string>{"mix", "drums", "bass", "vocals"}));
+}
+
+TEST(AnalysisTool, OddNamesAndFoldersWithDots) {
+    TempFolder folder;
+    std::filesystem::create_directories(folder.file("my.dir"));
+    // A file name without an extension in a folder with a dot: its stems are named after the file.
+    const std::string track = folder.file("my.dir/track");
+    audio_test::writeWav(track, audio_test::clickTrack(1.0, 120.0, 0.25, kRate), kRate);
+    audio_test::writeWav(folder.file("my.dir/track_drums.wav"), std::vector<float>(kRate, 0.1f), kRate);
+    std::string output;
+    EXPECT_EQ(runDirect({"--input", track, "--analyze-stems"}, &output), 0) << output;
+    AudioDataCache cache;
+    ASSERT_TRUE(cache.load(folder.file("my.dir/track.orbalt_audio"))) << cache.lastError();
+    EXPECT_EQ(cache.stemNames(), (std::vector<std::string>{"mix", "drums"}));
+
+    // A file name that is not UTF-8 (a Latin-1 "o" with a stroke) is written, with that byte replaced.
+    const std::string latin1 = folder.file("s\xf8ng.wav");
+    audio_test::writeWav(latin1, audio_test::clickTrack(1.0, 120.0, 0.25, kRate), kRate);
+    output.clear();
+    EXPECT_EQ(runDirect({"--input", latin1}, &output), 0) << output;
+    ASSERT_TRUE(cache.load(folder.file("s\xf8ng.orbalt_audio"))) << cache.lastError();
+    EXPECT_EQ(cache.sourceFile(), folder.file("s\xef\xbf\xbdng.wav"));
 }
 
 TEST(AnalysisTool, FailuresHaveTheirOwnExitCodesAndWriteNothing) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <nlohmann/json.hpp>
 
 #include "AudioTestSupport.h"
@@ -61,6 +62,47 @@ TEST(AudioCli, AnalyzePreparesAnalysesWithTheInstalledTool) {
     EXPECT_EQ(runCli("analyze --frobnicate " + quoted(song), with.environment()).code, 2);
 }
 
+TEST(AudioCli, AnalyzeSaysWhyTheToolFailed) {
+    TempFolder work;
+    const std::string song = work.file("song.wav");
+    audio_test::writeWav(song, std::vector<float>(4410, 0.0f), 44100);
+    AppData appdata(false);
+    const std::string tool = appdata.folder.path() + "/orbalt/tools/orbalt_audio";
+    std::filesystem::create_directories(appdata.folder.path() + "/orbalt/tools");
+    auto install = [&](const std::string& script, std::filesystem::perms mode) {
+        std::ofstream(tool) << "#!/bin/sh\n" << script << "\n";
+        std::filesystem::permissions(tool, mode);
+    };
+    using std::filesystem::perms;
+
+    // A tool that cannot be started fails before the command first waits for it: that must end
+    // the wait all the same (each run is killed after 30 s).
+    install("exit 0", perms::owner_read | perms::owner_write | perms::group_read | perms::others_read);
+    for (int run = 0; run < 10; ++run) {
+        const CliResult r = runCli("analyze " + quoted(song), appdata.environment(), 30);
+        ASSERT_EQ(r.code, 1) << "run " << run << (r.code == -1 ? ": it hung" : "") << "\n" << r.err;
+        EXPECT_TRUE(contains(r.err, "the analysis of " + song +
+                                        " failed; the tool said:\n  not an executable program: " + tool +
+                                        "\n"))
+            << r.err;
+    }
+
+    // A tool that fails: what it said reaches the user, without its progress lines. Progress
+    // written to a file is a line per update, without carriage returns or terminal codes.
+    install(
+        "echo 'PROGRESS:1/20'\necho 'orbalt_audio: cannot read song.wav: not audio' >&2\nexit 2",
+        perms::owner_all | perms::group_read | perms::group_exec | perms::others_read | perms::others_exec);
+    const CliResult r = runCli("analyze " + quoted(song), appdata.environment(), 30);
+    EXPECT_EQ(r.code, 1) << r.err;
+    EXPECT_TRUE(
+        contains(r.err, "the analysis of " + song +
+                            " failed; the tool said:\n  orbalt_audio: cannot read song.wav: not audio\n"))
+        << r.err;
+    EXPECT_FALSE(contains(r.err, "PROGRESS")) << r.err;
+    EXPECT_TRUE(contains(r.err, "\n1/20 steps  ")) << r.err;
+    EXPECT_EQ(r.err.find_first_of("\r\x1b"), std::string::npos) << r.err;
+}
+
 TEST(AudioCli, AnalysisPrintsWhatAFileHolds) {
     TempFolder work;
     const std::string text =
@@ -94,6 +136,12 @@ TEST(AudioCli, AnalysisPrintsWhatAFileHolds) {
     EXPECT_TRUE(
         contains(r.err, "Audio analysis unreadable: sidecar CRC32 mismatch (file corrupted or tampered)"))
         << r.err;
+    // A file name that is not UTF-8 (Latin-1) is shown with the odd byte replaced.
+    const std::string latin1 = work.write("caf\xe9.orbalt_audio", audio::packContainer(text, 1));
+    r = runCli("analysis " + quoted(latin1), appdata.environment());
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(json::parse(r.out)["file"], work.file("caf\xef\xbf\xbd.orbalt_audio"));
+
     for (const std::string& bad :
          {std::string("analysis"), "analysis " + quoted(file) + " --at -1",
           "analysis " + quoted(file) + " --at 2x", "analysis " + quoted(file) + " extra"})

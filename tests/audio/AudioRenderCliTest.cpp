@@ -88,4 +88,41 @@ TEST_F(AudioRenderCli, AnAnalysisThatDoesNotLoadStopsTheRender) {
     EXPECT_FALSE(std::filesystem::exists(work.file("o.1.png")));
 }
 
+// The plug-in analyses an audio file in the background, which one render does not wait for: the
+// render says how to prepare the analysis.
+TEST_F(AudioRenderCli, AnAudioFileWithoutItsAnalysisSaysHowToMakeIt) {
+    const std::string song = work.file("song2.wav");
+    audio_test::writeWav(song, std::vector<float>(4410, 0.0f), 44100);
+    const CliResult r = render("--out '" + work.file("o.png") + "' --set audio_file='" + song + "'");
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(
+        r.err.find("the audio analysis is not loaded: no analysis beside " + song + " (" +
+                   work.file("song2.orbalt_audio") + "): run velmora-render analyze " + song + " first"),
+        std::string::npos)
+        << r.err;
+    EXPECT_FALSE(std::filesystem::exists(work.file("o.png")));
+}
+
+// Without the analysis tool the effect has only its minimal audio controls: a render that sets
+// one of the others says why it is missing.
+TEST_F(AudioRenderCli, WithoutTheAnalysisToolTheMissingAudioControlsAreExplained) {
+    const std::string tool = work.path() + "/appdata/orbalt/tools/orbalt_audio";
+    std::filesystem::remove(tool);
+    for (const std::string& setting :
+         std::vector<std::string>{"audio_file=" + analysis, "Audio File=" + analysis, "audio_source_1=2"}) {
+        const CliResult r = render("--out '" + work.file("o.png") + "' --set '" + setting + "'");
+        EXPECT_EQ(r.code, 1) << setting;
+        EXPECT_NE(
+            r.err.find(": the audio controls exist only where the audio analysis tool is installed, and it "
+                       "is not installed at " +
+                       tool + " (make install-audio-tool, or orbalt_audio --install, installs it)"),
+            std::string::npos)
+            << r.err;
+    }
+    // Any other unknown name is still unknown.
+    const CliResult r = render("--out '" + work.file("o.png") + "' --set brightnes=1");
+    EXPECT_NE(r.err.find("--set brightnes: no parameter has that script name or label"), std::string::npos)
+        << r.err;
+}
+
 }  // namespace

@@ -14,9 +14,11 @@
 #include "ChannelAnalyzer.h"
 #include "audio/AnalysisContainer.h"
 #include "audio/AnalysisData.h"
+#include "audio/AudioDataCache.h"
 #include "audio/AudioFiles.h"
 #include "audio/AudioToolManager.h"
 #include "platform/FileSystem.h"
+#include "platform/PathText.h"
 #include "platform/UserFolders.h"
 
 #if !defined(_WIN32)
@@ -104,8 +106,7 @@ struct StemFile {
 };
 
 std::vector<StemFile> findStemFiles(const std::string& audioPath) {
-    const std::size_t dot = audioPath.rfind('.');
-    const std::string base = dot == std::string::npos ? audioPath : audioPath.substr(0, dot);
+    const std::string base = audio::pathWithoutExtension(audioPath);
     std::vector<StemFile> found;
     for (const char* stem : kStemNames) {
         for (const char* extension : kAudioExtensions) {
@@ -119,7 +120,11 @@ std::vector<StemFile> findStemFiles(const std::string& audioPath) {
     return found;
 }
 
-bool upToDate(const std::string& analysisPath, const std::vector<std::string>& inputs) {
+// Whether an existing analysis can be kept: it is newer than the audio and its stem files and,
+// when stems are analysed, holds the stems found now (stem files older than the analysis may
+// have been added since it was made).
+bool upToDate(const std::string& analysisPath, const std::vector<std::string>& inputs,
+              const std::vector<StemFile>* stems) {
     std::error_code code;
     const fs::file_time_type written = fs::last_write_time(analysisPath, code);
     if (code) return false;
@@ -127,7 +132,12 @@ bool upToDate(const std::string& analysisPath, const std::vector<std::string>& i
         const fs::file_time_type changed = fs::last_write_time(input, code);
         if (code || changed > written) return false;
     }
-    return true;
+    if (!stems) return true;
+    AudioDataCache analysis;
+    if (!analysis.load(analysisPath)) return false;
+    std::vector<std::string> names = {"mix"};
+    for (const StemFile& stem : *stems) names.push_back(stem.name);
+    return analysis.stemNames() == names;
 }
 
 double rounded(double value) {
@@ -181,7 +191,7 @@ int run(const Options& options) {
     std::vector<std::string> inputs = {audioPath};
     for (const StemFile& stem : stems) inputs.push_back(stem.path);
     printProgress(0);
-    if (options.incremental && upToDate(analysisPath, inputs)) {
+    if (options.incremental && upToDate(analysisPath, inputs, options.analyzeStems ? &stems : nullptr)) {
         printProgress(kProgressSteps);
         std::cout << "orbalt_audio: analysis is up to date: " << analysisPath << "\n";
         return Success;
@@ -207,7 +217,7 @@ int run(const Options& options) {
     json document;
     document["format"] = "orbalt_audio_analysis";
     document["version"] = "1.0";
-    document["metadata"] = {{"source_file", audioPath}, {"generator", "orbalt_audio"}};
+    document["metadata"] = {{"source_file", platform::pathAsUtf8(audioPath)}, {"generator", "orbalt_audio"}};
     document["timing"] = {{"analysis_rate", mix.analysisRate},
                           {"duration_seconds", rounded(mix.duration)},
                           {"total_frames", mix.frames.size()}};
@@ -237,7 +247,8 @@ int run(const Options& options) {
     for (double beat : mix.beatTimes) beats.push_back(rounded(beat));
     document["beat_times"] = beats;
 
-    const std::string text = document.dump();
+    // A file name that is not UTF-8 reaches the document with its odd bytes replaced.
+    const std::string text = document.dump(-1, ' ', false, json::error_handler_t::replace);
     if (text.size() > audio::kMaxAnalysisBytes) {
         std::cerr << "orbalt_audio: the analysis of " << audioPath << " would be " << text.size()
                   << " bytes, more than the plug-in reads (" << audio::kMaxAnalysisBytes << ")\n";

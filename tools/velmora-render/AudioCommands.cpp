@@ -11,6 +11,7 @@
 #include "audio/AudioFiles.h"
 #include "audio/AudioToolManager.h"
 #include "params/NumberText.h"
+#include "platform/PathText.h"
 
 using nlohmann::json;
 
@@ -27,14 +28,31 @@ const char kAnalysisUsage[] =
     "Prints what an audio analysis (a .orbalt_audio file or its JSON) holds, as JSON: its source,\n"
     "rate, duration, channels, stems, beat times, and the mix's channel values at SECONDS (default 0).\n";
 
-// Runs the tool on one file and waits for it; false when it failed.
-bool analyzeOne(const std::string& input, const std::vector<std::string>& arguments, std::ostream& err) {
+// The tool's output as the user reads it after a failure: its lines without the progress reports.
+std::string toolMessages(const std::string& output) {
+    std::string messages;
+    std::size_t start = 0;
+    while (start < output.size()) {
+        std::size_t end = output.find('\n', start);
+        if (end == std::string::npos) end = output.size();
+        const std::string line = output.substr(start, end - start);
+        int current = 0, total = 0;
+        if (!line.empty() && !AudioToolManager::parseProgressLine(line, current, total))
+            messages += "  " + line + "\n";
+        start = end + 1;
+    }
+    return messages;
+}
+
+// Runs the tool on one file and waits for it; false, with what the tool said, when it failed.
+bool analyzeOne(const std::string& input, const std::vector<std::string>& arguments, bool terminal,
+                std::ostream& err, std::string* messages) {
     AudioToolManager tool;
     std::mutex mutex;
     std::condition_variable changed;
     int done = 0, total = 0;
     bool finished = false, success = false;
-    tool.launch(
+    const bool launched = tool.launch(
         input, arguments,
         [&](int current, int all) {
             std::lock_guard<std::mutex> lock(mutex);
@@ -48,14 +66,23 @@ bool analyzeOne(const std::string& input, const std::vector<std::string>& argume
             success = ok;
             changed.notify_all();
         });
-    ProgressBar bar(err, 0, "steps");
-    std::unique_lock<std::mutex> lock(mutex);
-    for (;;) {
-        changed.wait(lock);
-        if (total > 0) bar.update(done, total);
-        if (finished) break;
+    if (!launched) return false;
+    ProgressBar bar(err, 0, "steps", terminal);
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        int shownDone = 0, shownTotal = 0;
+        for (;;) {
+            // The job may have finished before this thread first waits: the state, not a
+            // notification, says when to go on.
+            changed.wait(lock, [&] { return finished || done != shownDone || total != shownTotal; });
+            if (total > 0 && (done != shownDone || total != shownTotal)) bar.update(done, total);
+            shownDone = done;
+            shownTotal = total;
+            if (finished) break;
+        }
     }
     bar.finish();
+    if (!success && messages) *messages = toolMessages(tool.output());
     return success;
 }
 
@@ -85,6 +112,7 @@ int runAnalyze(const std::vector<std::string>& args, std::ostream& out, std::ost
             << audio::audioToolPath() << " (make install-audio-tool installs it)\n";
         return 1;
     }
+    const bool terminal = progressOnTerminal(err);
     int failed = 0;
     for (const std::string& input : inputs) {
         if (!audio::isReadableFile(input)) {
@@ -95,9 +123,11 @@ int runAnalyze(const std::vector<std::string>& args, std::ostream& out, std::ost
         err << "Analysing " << input << "\n";
         const std::string analysisPath = audio::analysisPathFor(input);
         AudioDataCache cache;
-        if (!analyzeOne(input, arguments, err)) {
-            err << "velmora-render analyze: the analysis of " << input
-                << " failed; the plug-in log has the tool's output\n";
+        std::string messages;
+        if (!analyzeOne(input, arguments, terminal, err, &messages)) {
+            err << "velmora-render analyze: the analysis of " << input << " failed"
+                << (messages.empty() ? std::string(" (the tool said nothing)\n")
+                                     : "; the tool said:\n" + messages);
             ++failed;
         } else if (!cache.load(analysisPath)) {
             err << "velmora-render analyze: " << analysisPath << " is unreadable: " << cache.lastError()
@@ -146,7 +176,7 @@ int runAnalysis(const std::vector<std::string>& args, std::ostream& out, std::os
         return 1;
     }
     json report;
-    report["file"] = file;
+    report["file"] = platform::pathAsUtf8(file);
     report["source_file"] = cache.sourceFile();
     report["version"] = cache.version();
     report["analysis_rate"] = cache.analysisRate();
@@ -166,6 +196,7 @@ int runAnalysis(const std::vector<std::string>& args, std::ostream& out, std::os
     for (int c = 0; c < cache.channelCount(); ++c)
         values[cache.channelNames()[static_cast<std::size_t>(c)]] = cache.sample(cache.mixIndex(), at, c);
     report["values"] = values;
-    out << report.dump(2) << "\n";
+    // A file name that is not UTF-8 is shown with its odd bytes replaced.
+    out << report.dump(2, ' ', false, json::error_handler_t::replace) << "\n";
     return 0;
 }

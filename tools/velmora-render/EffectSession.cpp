@@ -90,18 +90,23 @@ bool EffectSession::hasMaskInput() {
     return hasInput("Mask_Shape");
 }
 
+std::optional<std::string> EffectSession::stringValue(const char* name) {
+    try {
+        const vhost::ParamValue value = instance_->value(name);
+        if (const std::string* s = std::get_if<std::string>(&value)) return *s;
+    } catch (const vhost::HostError&) {
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> EffectSession::audioFile() {
+    return stringValue("audio_file");
+}
+
 std::optional<std::string> EffectSession::audioStatus() {
-    auto text = [this](const char* name) -> std::optional<std::string> {
-        try {
-            const vhost::ParamValue value = instance_->value(name);
-            if (const std::string* s = std::get_if<std::string>(&value)) return *s;
-        } catch (const vhost::HostError&) {
-        }
-        return std::nullopt;
-    };
-    const std::optional<std::string> file = text("audio_file");
+    const std::optional<std::string> file = audioFile();
     if (!file || file->empty()) return std::nullopt;
-    return text("audio_status").value_or("");
+    return stringValue("audio_status").value_or("");
 }
 
 vhost::ImagePtr EffectSession::render(double time, const FrameImages& images, double scale, bool sequential) {

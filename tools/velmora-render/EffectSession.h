@@ -60,6 +60,8 @@ class EffectSession {
     // For an effect with audio routes and an "audio_file": its "audio_status" (e.g. "Loaded: 11
     // channels, 4.0s", or why the analysis is not loaded). Nothing without an audio file.
     std::optional<std::string> audioStatus();
+    // The effect's "audio_file" as set, or nothing for an effect without one.
+    std::optional<std::string> audioFile();
 
     // Renders the frame at `time` with render scale `scale` (the images are already at that
     // scale) and returns the output image. Throws RenderFailure with the reason.
@@ -67,6 +69,8 @@ class EffectSession {
 
   private:
     bool hasInput(const char* name) const;
+    // A string parameter's value; nothing when there is no such parameter.
+    std::optional<std::string> stringValue(const char* name);
 
     std::unique_ptr<vhost::Host> host_;
     std::unique_ptr<vhost::PluginBinary> binary_;

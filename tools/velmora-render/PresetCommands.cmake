@@ -4,5 +4,5 @@ if(NOT TARGET velmora_render_presets AND TARGET ofx_host)
     add_library(velmora_render_presets STATIC ${CMAKE_CURRENT_LIST_DIR}/PresetCommands.cpp
         ${CMAKE_CURRENT_LIST_DIR}/NearestNames.cpp)
     target_include_directories(velmora_render_presets PUBLIC ${CMAKE_CURRENT_LIST_DIR})
-    target_link_libraries(velmora_render_presets PUBLIC ofx_host PRIVATE velmora_params)
+    target_link_libraries(velmora_render_presets PUBLIC ofx_host PRIVATE velmora_params velmora_platform)
 endif()

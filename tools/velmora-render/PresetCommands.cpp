@@ -1,6 +1,7 @@
 #include "PresetCommands.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cmath>
@@ -19,6 +20,7 @@
 #include "PluginRecord.h"
 #include "ofxParam.h"
 #include "params/NumberText.h"
+#include "platform/UserFolders.h"
 
 namespace presetcmd {
 namespace {
@@ -144,6 +146,22 @@ std::string labelOf(const vhost::Param& param) {
     return param.props().string(kOfxPropLabel);
 }
 
+bool hasParam(vhost::Instance& instance, const std::string& name) {
+    for (const auto& param : instance.object().params().params())
+        if (param->name() == name) return true;
+    return false;
+}
+
+// A name of the audio controls (script name or label) in an effect that describes only the
+// minimal ones, which it does where the analysis tool is not installed.
+bool missingAudioControl(vhost::Instance& instance, const std::string& name) {
+    std::string lower = name;
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const bool audioName = lower.rfind("audio_", 0) == 0 || lower.rfind("audio ", 0) == 0 ||
+                           lower == "stem_model" || lower == "stem model";
+    return audioName && hasParam(instance, "download_audio_tool") && !hasParam(instance, "audio_file");
+}
+
 const vhost::Param& findParam(vhost::Instance& instance, const std::string& name) {
     const std::vector<const vhost::Param*> params = settableParams(instance);
     for (const vhost::Param* param : params)
@@ -166,6 +184,12 @@ const vhost::Param& findParam(vhost::Instance& instance, const std::string& name
         throw std::runtime_error("--set " + name + ": several parameters have that label (" +
                                  alternatives(names) + "); give its script name");
     }
+    if (missingAudioControl(instance, trimmed(name)))
+        throw std::runtime_error(
+            "--set " + name +
+            ": the audio controls exist only where the audio analysis tool is installed, "
+            "and it is not installed at " +
+            platform::audioToolPath() + " (make install-audio-tool, or orbalt_audio --install, installs it)");
     std::vector<std::string> candidates;
     for (const vhost::Param* param : params) {
         candidates.push_back(param->name());

@@ -1,12 +1,30 @@
 #pragma once
 
 #include <chrono>
+#include <cstdio>
+#include <iostream>
 #include <ostream>
+
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
 
 // Progress on standard error. On a terminal one line is redrawn in place:
 // "[##########----------]  5/10 frames  frame 1005  1.2 s, about 1.3 s left" (the unit and the
 // item are the caller's). Elsewhere (a log file, a render farm's capture) each update adds a line
 // of its own, without carriage returns.
+// Whether progress written to `stream` reaches a terminal: only standard error is ever one.
+inline bool progressOnTerminal(const std::ostream& stream) {
+    if (&stream != &std::cerr) return false;
+#ifdef _WIN32
+    return _isatty(_fileno(stderr)) != 0;
+#else
+    return ::isatty(STDERR_FILENO) != 0;
+#endif
+}
+
 class ProgressBar {
   public:
     ProgressBar(std::ostream& stream, long long total, const char* unit = "frames", bool terminal = true)

@@ -1,12 +1,6 @@
 // render --plate FILE --mask FILE [--matte FILE] --out FILE [options]
 #include "RenderCommand.h"
 
-#ifdef _WIN32
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
-
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -28,7 +22,9 @@
 #include "ProgressBar.h"
 #include "ProxyScale.h"
 #include "Temporaries.h"
+#include "audio/AudioFiles.h"
 #include "params/NumberText.h"
+#include "platform/FileSystem.h"
 
 const char kRenderUsage[] =
     "usage: velmora-render render --plate FILE --mask FILE [--matte FILE] --out FILE [options]\n"
@@ -38,7 +34,7 @@ const char kRenderUsage[] =
     "  A bundle of another effect built on the framework takes the plate as its Source and --mask\n"
     "  only when it has a Mask_Shape input. An effect with audio routes takes its analysis with\n"
     "  --set audio_file=FILE (frame 24 is one second into the audio); the render stops when the\n"
-    "  analysis does not load.\n"
+    "  analysis does not load (velmora-render analyze prepares the analyses of audio files).\n"
     "  --frames FIRST-LAST|FRAME   frames to render\n"
     "  --set NAME=VALUE            a parameter value (vectors as x,y); repeatable, applied in order\n"
     "  --preset NAME               a user or factory preset, applied before any --set\n"
@@ -62,12 +58,14 @@ bool parseScale(const std::string& text, double* scale) {
     return true;
 }
 
-bool standardErrorIsTerminal() {
-#ifdef _WIN32
-    return _isatty(_fileno(stderr)) != 0;
-#else
-    return ::isatty(STDERR_FILENO) != 0;
-#endif
+// Why an audio file has no analysis to render with: the plug-in starts the analysis tool in the
+// background, which a single render does not wait for.
+std::string missingAnalysis(const std::string& audioFile) {
+    const std::string file = audio::trimmedPath(audioFile);
+    if (!audio::isAudioFile(file) || platform::isRegularFile(audio::analysisPathFor(file)))
+        return std::string();
+    return "no analysis beside " + file + " (" + audio::analysisPathFor(file) +
+           "): run velmora-render analyze " + file + " first";
 }
 
 bool parseThreadCount(const std::string& text, unsigned* count) {
@@ -454,8 +452,10 @@ int runRenderJob(const RenderJob& job, std::ostream& out, std::ostream& err) {
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     if (showProgress) progress.finish();
     if (audioFailed) {
+        const std::string reason =
+            audio->empty() ? missingAnalysis(session->audioFile().value_or("")) : *audio;
         err << "velmora-render render: the audio analysis is not loaded"
-            << (audio->empty() ? std::string() : ": " + *audio) << "\n";
+            << (reason.empty() ? std::string() : ": " + reason) << "\n";
         return 1;
     }
 
@@ -491,6 +491,6 @@ int runRender(const std::vector<std::string>& args, std::ostream& out, std::ostr
         return 0;
     }
     job.session.warnings = &err;
-    job.terminal = &err == &std::cerr && standardErrorIsTerminal();
+    job.terminal = progressOnTerminal(err);
     return runRenderJob(job, out, err);
 }
