@@ -153,7 +153,13 @@ class AnalysisReader : public nlohmann::json_sax<json> {
         }
     }
 
-    bool end_array() override { return pop(); }
+    bool end_array() override {
+        // With the channels known, a short frame costs its full row already while it is read.
+        if (!stack_.empty() && stack_.back().role == Role::Frame && channelOrderSeen &&
+            rowLength_ < channels.size() && !count(channels.size() - rowLength_))
+            return false;
+        return pop();
+    }
 
     bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception& exception) override {
         if (error.empty()) error = std::string("JSON parse error: ") + exception.what();

@@ -240,7 +240,7 @@ TEST(AudioDataCache, BadFilesAreRefusedWithTheirReason) {
          "Error: the JSON is nested deeper than 256 levels"},
         {"empty frames of many channels",
          audio::packContainer(analysis(manyChannels + ", \"frames\": " + emptyFrames(131073)), 1),
-         "Error: more than 33554432 values in the analysis (131073 frames of 256 channels)"},
+         "Error: more than 33554432 values in the analysis"},
         {"one table under many stems",
          analysis(manyChannels + ", " + oneStemManyTimes + ", \"frames\": {\"a\": " + emptyFrames(2049) +
                   "}"),
