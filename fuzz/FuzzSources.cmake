@@ -24,9 +24,10 @@ set(_tool ${VELMORA_ROOT}/tools/velmora-render)
 set(VELMORA_FUZZ_SOURCES_fuzz_image
     ${VELMORA_ROOT}/host/Image.cpp
     ${_tool}/ImageFiles.cpp
+    ${_tool}/ImageReader.cpp
+    ${_tool}/ImageWriter.cpp
     ${_tool}/InputFile.cpp
-    ${_tool}/PngCodec.cpp
-    ${_tool}/ExrCodec.cpp
+    ${_tool}/ExrLuminanceChroma.cpp
     ${_tool}/ExrHeaderScan.cpp
     ${_tool}/Temporaries.cpp)
 set(VELMORA_FUZZ_INCLUDES_fuzz_image ${_tool} ${VELMORA_ROOT}/host ${VELMORA_ROOT}/openfx/include)

@@ -1,6 +1,6 @@
-// Feeds arbitrary bytes to velmora-render's image reading, as a PNG when they start like one and
-// as an OpenEXR file otherwise. A bad file must be refused with ImageFileError, never crash, hang
-// or allocate beyond the memory cap given to the reader.
+// Feeds arbitrary bytes to velmora-render's image reading, as the format they start like (PNG,
+// TIFF, DPX, JPEG) and as an OpenEXR file otherwise. A bad file must be refused with ImageFileError, never
+// crash, hang or allocate beyond the memory cap given to the reader.
 #include <unistd.h>
 
 #include <cstddef>
@@ -25,9 +25,16 @@ std::string scratchName(const char* extension) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static const std::string png = scratchName(".png"), exr = scratchName(".exr");
-    const bool looksPng = size >= 4 && std::memcmp(data, "\x89PNG", 4) == 0;
-    const std::string& path = looksPng ? png : exr;
+    static const std::string png = scratchName(".png"), exr = scratchName(".exr"), tiff = scratchName(".tif"),
+                             dpx = scratchName(".dpx"), jpeg = scratchName(".jpg");
+    auto startsWith = [&](const char* magic, std::size_t n) {
+        return size >= n && std::memcmp(data, magic, n) == 0;
+    };
+    const std::string& path = startsWith("\x89PNG", 4)                         ? png
+                              : startsWith("II*", 3) || startsWith("MM\0*", 4) ? tiff
+                              : startsWith("SDPX", 4) || startsWith("XPDS", 4) ? dpx
+                              : startsWith("\xff\xd8\xff", 3)                  ? jpeg
+                                                                               : exr;
     std::FILE* file = std::fopen(path.c_str(), "wb");
     if (!file) std::abort();
     if (size && std::fwrite(data, 1, size, file) != size) std::abort();

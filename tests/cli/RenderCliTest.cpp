@@ -161,7 +161,7 @@ TEST_F(RenderCli, ErrorsExitNonZeroWithAReasonAndWriteNothing) {
          "not a PNG file"},
         {"--plate " + in("plate.tga") + " --mask " + in("mask.png") + " --out " + in("o.png"), 1,
          "unsupported image format '.tga'"},
-        {plateAndMask + " --out " + in("o.tif"), 2, "unsupported image format '.tif'"},
+        {plateAndMask + " --out " + in("o.tga"), 2, "unsupported image format '.tga'"},
         {"--plate " + in("plate.png") + " --mask " + in("small.png") + " --out " + in("o.png"), 1,
          "the mask is 24x16 but the plate is 48x32"},
         {plateAndMask + " --matte " + in("small.png") + " --out " + in("o.png") + " --host resolve", 1,

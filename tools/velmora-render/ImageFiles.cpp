@@ -6,8 +6,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "ImageCodecs.h"
-#include "InputFile.h"
+#include "ImageFormats.h"
 #include "Temporaries.h"
 
 namespace imagefiles {
@@ -25,12 +24,41 @@ std::string megabytes(std::uint64_t bytes) {
 
 }  // namespace
 
+const FormatInfo& formatInfo(ImageFormat format) {
+    static const FormatInfo formats[] = {
+        {ImageFormat::Exr, "openexr", "OpenEXR file", "an OpenEXR file", true, {"float", "half"}},
+        {ImageFormat::Dpx, "dpx", "DPX file", "a DPX file", true, {"10", "8", "12", "16"}},
+        {ImageFormat::Tiff, "tiff", "TIFF file", "a TIFF file", true, {"16", "8", "10", "float"}},
+        {ImageFormat::Jpeg, "jpeg", "JPEG file", "a JPEG file", false, {}},
+        {ImageFormat::Png, "png", "PNG", "a PNG file", true, {"8", "16"}},
+    };
+    for (const FormatInfo& info : formats)
+        if (info.format == format) return info;
+    return formats[0];
+}
+
 ImageFormat formatOf(const std::string& path) {
     const std::string ext = lowerExtension(path);
     if (ext == ".exr") return ImageFormat::Exr;
+    if (ext == ".dpx") return ImageFormat::Dpx;
+    if (ext == ".tif" || ext == ".tiff") return ImageFormat::Tiff;
+    if (ext == ".jpg" || ext == ".jpeg") return ImageFormat::Jpeg;
     if (ext == ".png") return ImageFormat::Png;
     throw ImageFileError(path + ": unsupported image format '" + (ext.empty() ? std::string("(none)") : ext) +
-                         "' (velmora-render reads and writes .exr and .png)");
+                         "' (velmora-render reads .exr, .dpx, .tif, .jpg and .png, and writes all but .jpg)");
+}
+
+void requireWritableDepth(const std::string& path, const std::string& depth) {
+    const FormatInfo& info = formatInfo(formatOf(path));
+    if (!info.writable)
+        throw ImageFileError(path + ": velmora-render reads " + info.noun +
+                             "s but does not write them; write .exr, .dpx, .tif or .png");
+    if (depth.empty() || std::find(info.depths.begin(), info.depths.end(), depth) != info.depths.end())
+        return;
+    std::string allowed;
+    for (const std::string& d : info.depths) allowed += (allowed.empty() ? "" : ", ") + d;
+    throw ImageFileError(path + ": " + info.named + " is not written with depth '" + depth + "' (it takes " +
+                         allowed + ")");
 }
 
 vhost::ImagePtr imageFor(int width, int height, const vhost::ImagePtr& reuse) {
@@ -56,20 +84,9 @@ void requireWithinLimit(const std::string& path, const ImageSize& size, std::uin
                              " in memory, more than the " + megabytes(maxBytes) + " allowed");
 }
 
-ImageSize readImageSize(const std::string& path) {
-    const ImageFormat format = formatOf(path);
-    InputFile file(path);
-    return format == ImageFormat::Exr ? exrSize(file) : pngSize(file);
-}
-
-vhost::ImagePtr readImage(const std::string& path, const vhost::ImagePtr& reuse, std::uint64_t maxBytes) {
-    const ImageFormat format = formatOf(path);
-    InputFile file(path);
-    return format == ImageFormat::Exr ? readExr(file, reuse, maxBytes) : readPng(file, reuse, maxBytes);
-}
-
-void writeImage(const std::string& path, const vhost::Image& image) {
-    const ImageFormat format = formatOf(path);
+void writeImage(const std::string& path, const vhost::Image& image, const WriteOptions& options,
+                const PlateLayout& layout) {
+    requireWritableDepth(path, options.depth);
     const std::filesystem::path target(path);
     std::error_code ec;
     if (std::filesystem::is_directory(target, ec)) throw ImageFileError(path + ": is a folder");
@@ -80,10 +97,7 @@ void writeImage(const std::string& path, const vhost::Image& image) {
     const std::string temporary = temporaries::temporaryFor(path);
     const temporaries::Pending pending(temporary);
     try {
-        if (format == ImageFormat::Exr)
-            writeExr(temporary, image);
-        else
-            writePng(temporary, image);
+        writeFile(temporary, path, formatOf(path), image, options, layout);
     } catch (const ImageFileError& e) {
         std::remove(temporary.c_str());
         // The user knows the file by its own name, not by the temporary's.

@@ -53,6 +53,17 @@ InputFile::InputFile(const std::string& path) : path_(path) {
     ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
 #endif
     size_ = static_cast<std::uint64_t>(status.st_size);
+    stamp_.device = static_cast<std::uint64_t>(status.st_dev);
+    stamp_.file = static_cast<std::uint64_t>(status.st_ino);
+    stamp_.size = size_;
+#if defined(_WIN32)
+    stamp_.modified = static_cast<std::int64_t>(status.st_mtime) * 1000000000;
+#elif defined(__APPLE__)
+    stamp_.modified =
+        static_cast<std::int64_t>(status.st_mtimespec.tv_sec) * 1000000000 + status.st_mtimespec.tv_nsec;
+#else
+    stamp_.modified = static_cast<std::int64_t>(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec;
+#endif
 }
 
 InputFile::~InputFile() {

@@ -15,6 +15,7 @@
 #include <sstream>
 
 #include "BundleLocation.h"
+#include "ColourSpaces.h"
 #include "Command.h"
 #include "FileIdentity.h"
 #include "ImageFiles.h"
@@ -28,21 +29,34 @@
 
 const char kRenderUsage[] =
     "usage: velmora-render render --plate FILE --mask FILE [--matte FILE] --out FILE [options]\n"
-    "  Removes the masked object from the plate. Files are .exr (float) or .png; a numbered name\n"
-    "  such as plate.%04d.exr with --frames renders a sequence (the frame number is the render time);\n"
-    "  %% stands for a literal %. The output never replaces an input.\n"
+    "  Removes the masked object from the plate. Reads OpenEXR (any channels, half or float, data and\n"
+    "  display windows, the first part), DPX, TIFF, JPEG and PNG; writes .exr, .dpx, .tif and .png. The\n"
+    "  output keeps the plate's metadata, its other channels and, in OpenEXR, its windows and parts;\n"
+    "  only RGBA passes through the effect. A numbered name (plate.%04d.exr, plate.####.exr,\n"
+    "  plate.@@@@.exr) with --frames renders a sequence; the frame number is the render time; %% is a\n"
+    "  literal %. The output never replaces an input.\n"
     "  A bundle of another effect built on the framework takes the plate as its Source and --mask\n"
     "  only when it has a Mask_Shape input. An effect with audio routes takes its analysis with\n"
     "  --set audio_file=FILE (frame 24 is one second into the audio); the render stops when the\n"
     "  analysis does not load (velmora-render analyze prepares the analyses of audio files).\n"
-    "  --frames FIRST-LAST|FRAME   frames to render\n"
-    "  --set NAME=VALUE            a parameter value (vectors as x,y); repeatable, applied in order\n"
+    "  --frames LIST               frames: 7, 1-100, 1-100x2 (every second), 1,5,10-20\n"
+    "  --set NAME=VALUE            a parameter by script name or label (vectors as x,y); repeatable,\n"
+    "                              applied in order (velmora-render params lists them)\n"
     "  --preset NAME               a user or factory preset, applied before any --set\n"
+    "  --depth D                   output samples: exr half|float (default float), dpx 8|10|12|16\n"
+    "                              (10), tif 8|10|16|float (16), png 8|16 (8); by default an integer\n"
+    "                              format keeps the plate's depth where it can\n"
+    "  --half                      the same as --depth half (OpenEXR)\n"
+    "  --colorspace-in NAME        the plate's colour space: converted through OpenColorIO into the\n"
+    "                              scene-linear space the effect works in (default: values as stored)\n"
+    "  --colorspace-out NAME       the output's colour space (default: the plate's, when named)\n"
     "  --host NAME                 imitate a host (resolve, flame, nuke, fusion, or any name)\n"
     "  --scale S                   proxy render at render scale S (0 < S <= 1); images are scaled\n"
     "  --max-memory SIZE           refuse a frame that needs more memory (e.g. 4G, 512M; default:\n"
     "                              the memory available when the render starts)\n"
     "  --backend cpu|cuda          the plug-in's render backend\n"
+    "  --threads N                 CPU threads the host offers the plug-in (default: all)\n"
+    "  --quiet                     errors and warnings only\n"
     "  --bundle PATH               the velmora.ofx.bundle to load\n";
 
 namespace {
@@ -85,7 +99,10 @@ std::string sizeText(const vhost::Image& image) {
 // one, so the plug-in refreshes its textures in place; a file that is not numbered is read once.
 class InputSlot {
   public:
-    explicit InputSlot(const std::string& name) : pattern_(name), present_(!name.empty()) {}
+    // `colour`, when given, converts the pictures' colour as they are read (the plate's, from its
+    // colour space into the one the effect works in).
+    explicit InputSlot(const std::string& name, const ColourConversion* colour = nullptr)
+        : pattern_(name), present_(!name.empty()), colour_(colour) {}
 
     bool present() const { return present_; }
 
@@ -100,11 +117,15 @@ class InputSlot {
     const vhost::ImagePtr& full(int frame, std::uint64_t maxBytes) {
         if (!pattern_.numbered() && loaded_) return full_;
         loaded_ = false;
-        full_ = imagefiles::readImage(pattern_.fileFor(frame), full_, maxBytes);
+        full_ = imagefiles::readImage(pattern_.fileFor(frame), full_, maxBytes, &layout_);
+        if (colour_) colour_->apply(*full_);
         scaledFor_ = 0.0;
         loaded_ = true;
         return full_;
     }
+
+    // What an output rendered from the picture full() read last keeps of its file.
+    const imagefiles::PlateLayout& layout() const { return layout_; }
 
     // The image full() read last, at render scale `scale`.
     vhost::ImagePtr scaled(double scale) {
@@ -117,8 +138,10 @@ class InputSlot {
   private:
     FilePattern pattern_;
     bool present_;
+    const ColourConversion* colour_;
     bool loaded_ = false;
     vhost::ImagePtr full_, proxy_;
+    imagefiles::PlateLayout layout_;
     double scaledFor_ = 0.0;
 };
 
@@ -250,6 +273,7 @@ bool parseRenderJob(const std::vector<std::string>& args, const std::string& def
     *help = false;
     job->session.bundle = defaultBundle;
     std::string frames, scale, maxMemory, threads;
+    bool half = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         std::string word = args[i], value;
         bool hasValue = false;
@@ -259,6 +283,10 @@ bool parseRenderJob(const std::vector<std::string>& args, const std::string& def
         }
         if (word == "--quiet" || word == "-q") {
             job->quiet = true;
+            continue;
+        }
+        if (word == "--half") {
+            half = true;
             continue;
         }
         const std::size_t equals = word.find('=');
@@ -292,6 +320,12 @@ bool parseRenderJob(const std::vector<std::string>& args, const std::string& def
             target = &maxMemory;
         else if (word == "--threads")
             target = &threads;
+        else if (word == "--depth")
+            target = &job->depth;
+        else if (word == "--colorspace-in" || word == "--colourspace-in")
+            target = &job->colourIn;
+        else if (word == "--colorspace-out" || word == "--colourspace-out")
+            target = &job->colourOut;
         else if (word != "--set") {
             *error = "unexpected argument '" + args[i] + "'";
             return false;
@@ -354,7 +388,14 @@ bool parseRenderJob(const std::vector<std::string>& args, const std::string& def
                      " frames: number it, e.g. out.%04d.exr";
             return false;
         }
-        imagefiles::formatOf(FilePattern(job->out).fileFor(0));
+        if (half) {
+            if (!job->depth.empty() && job->depth != "half") {
+                *error = "--half and --depth " + job->depth + " ask for different depths";
+                return false;
+            }
+            job->depth = "half";
+        }
+        imagefiles::requireWritableDepth(FilePattern(job->out).fileFor(0), job->depth);
     } catch (const std::exception& e) {
         *error = e.what();
         return false;
@@ -413,7 +454,26 @@ int runRenderJob(const RenderJob& job, std::ostream& out, std::ostream& err) {
     const bool showProgress = sequence && !job.quiet;
     ProgressBar progress(err, range.count(), "frames", job.terminal);
     if (showProgress) progress.update(0);
-    JobInputs inputs{InputSlot(job.plate), InputSlot(job.mask), InputSlot(job.matte)};
+    // Colour: values pass as stored unless a colour space is named; the effect then works in the
+    // scene-linear space, and the output is written in --colorspace-out, else in --colorspace-in.
+    std::unique_ptr<ColourConversion> colourIn, colourOut, keptColour;
+    try {
+        const std::string working = ColourConversion::workingSpace();
+        const std::string outSpace = !job.colourOut.empty() ? job.colourOut : job.colourIn;
+        if (!job.colourIn.empty()) colourIn = std::make_unique<ColourConversion>(job.colourIn, working);
+        if (!outSpace.empty()) colourOut = std::make_unique<ColourConversion>(working, outSpace);
+        if (!job.colourIn.empty() && !job.colourOut.empty() && job.colourIn != job.colourOut)
+            keptColour = std::make_unique<ColourConversion>(job.colourIn, job.colourOut);
+    } catch (const std::exception& e) {
+        err << "velmora-render render: " << e.what() << "\n";
+        return 2;
+    }
+    imagefiles::WriteOptions writing;
+    writing.depth = job.depth;
+    writing.notes = &err;
+    if (keptColour)
+        writing.convertKeptColour = [&](float* rgba, int pixels) { keptColour->apply(rgba, pixels); };
+    JobInputs inputs{InputSlot(job.plate, colourIn.get()), InputSlot(job.mask), InputSlot(job.matte)};
     const FilePattern output(job.out);
     StaleTemporaries stale(output, range);
     long long rendered = 0, failed = 0, done = 0;
@@ -436,7 +496,10 @@ int runRenderJob(const RenderJob& job, std::ostream& out, std::ostream& err) {
             }
             const std::string file = output.fileFor(frame);
             stale.removeBeside(file, err);
-            imagefiles::writeImage(file, *result);
+            if (colourOut) colourOut->apply(*result);
+            // A proxy's output has the reduced size: only its picture is written.
+            imagefiles::writeImage(file, *result, writing,
+                                   job.scale == 1.0 ? inputs.plate.layout() : imagefiles::PlateLayout());
             if (size.empty()) size = sizeText(*result);
             ++rendered;
         } catch (const std::exception& e) {

@@ -14,9 +14,11 @@ struct RenderJob {
     std::string plate, mask, matte, out;  // file names, possibly numbered
     std::optional<framesequence::FrameList> frames;
     double scale = 1.0;
-    std::uint64_t maxMemory = 0;  // 0: the memory available when the job starts
-    bool quiet = false;           // errors and warnings only
-    bool terminal = false;        // standard error is a terminal: the progress line is redrawn
+    std::uint64_t maxMemory = 0;      // 0: the memory available when the job starts
+    std::string depth;                // of the output's samples ("" the format's default)
+    std::string colourIn, colourOut;  // colour spaces; "" passes values as stored
+    bool quiet = false;               // errors and warnings only
+    bool terminal = false;            // standard error is a terminal: the progress line is redrawn
     SessionOptions session;
 };
 
